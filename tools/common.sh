@@ -1,0 +1,51 @@
+# Shared steps of the project's scripts; sourced, not run.
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build_dir="${LAUNCHER_BUILD_DIR:-$repo/build}"
+export LAUNCHER_WINEPREFIX="$build_dir/wineprefix"
+
+setup_machine() {
+  if [[ $(id -u) -eq 0 ]]; then
+    bash "$repo/tools/setup.sh"
+  else
+    sudo bash "$repo/tools/setup.sh"
+  fi
+}
+
+build_all() {
+  cmake -S "$repo" -B "$build_dir" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/i686-w64-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build_dir"
+}
+
+# Message boxes and windows need an X display: a private Xvfb serves one.
+start_display() {
+  local display
+  for display in $(seq 91 140); do
+    [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]] && continue
+    Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    sleep 1
+    if kill -0 "$xvfb_pid" 2>/dev/null; then
+      export DISPLAY=":$display"
+      return
+    fi
+  done
+  echo "no free X display for Xvfb" >&2
+  return 1
+}
+
+prepare_wine() {
+  "$repo/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
+}
+
+# Ends the wineserver of the project's prefix, with every Wine process in it, and Xvfb.
+stop_wine() {
+  WINEPREFIX="$LAUNCHER_WINEPREFIX" wineserver -k 2>/dev/null || true
+  WINEPREFIX="$LAUNCHER_WINEPREFIX" wineserver -w 2>/dev/null || true
+  if [[ -n ${xvfb_pid:-} ]]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}

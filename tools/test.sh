@@ -1,0 +1,15 @@
+#!/bin/bash
+# Sets the machine up, builds everything and runs the whole test suite under Wine.
+# Extra arguments go to ctest, e.g. tools/test.sh -R launch_options_test
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$repo/tools/common.sh"
+
+setup_machine
+build_all
+start_display
+trap stop_wine EXIT
+prepare_wine
+cd "$repo/build"
+ctest --output-on-failure --no-tests=error -j "$(nproc)" "$@"

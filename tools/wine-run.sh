@@ -1,0 +1,34 @@
+#!/bin/bash
+# Runs a Windows program of the build under Wine, in the project's own prefix inside the
+# build tree (never the user's). CTest uses it as the cross-compiling emulator.
+# Usage: tools/wine-run.sh PROGRAM.exe [ARGS...]
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${LAUNCHER_WINEPREFIX:-$repo/build/wineprefix}"
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+
+# A crashing test process must end instead of waiting in the crash debugger: the
+# AeDebug debugger is set to a program that does not exist, so an unhandled exception
+# ends the process with the exception code as its exit code.
+prepare_prefix() {
+  [[ -f $WINEPREFIX/.prepared ]] && return
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  if [[ ! -f $WINEPREFIX/.prepared ]]; then
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /t REG_SZ /d 'no-crash-debugger.exe %ld %ld' /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    touch "$WINEPREFIX/.prepared"
+  fi
+  flock -u 9
+  exec 9>&-
+}
+
+prepare_prefix
+exec wine "$@"
