@@ -1,0 +1,92 @@
+// One end of a duplex message connection between two processes over a byte-mode named pipe.
+#ifndef IPC_IPC_CHANNEL_H_
+#define IPC_IPC_CHANNEL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "base/memory/scoped_ptr.h"
+#include "ipc/ipc_channel_handle.h"
+#include "ipc/ipc_message.h"
+
+namespace IPC {
+
+// A server end creates the pipe and serves exactly one client; a client end opens a pipe that
+// must already exist. The constructor opens the pipe on the constructing thread; Connect and
+// everything after it (Send, Close, every Listener call) run on one thread whose loop is a
+// MessageLoopForIO, which delivers the channel's overlapped completions. The channel owns
+// every message handed to Send. Deleting the channel closes it.
+class Channel : public Message::Sender {
+ public:
+  // Tested as bit flags.
+  enum Mode {
+    kModeServer = 1,  // create the pipe and wait for a client
+    kModeClient = 2,  // open an existing pipe
+  };
+
+  // Supplied by the owner; every call comes on the channel's IO thread from inside its
+  // completion handling.
+  class Listener {
+   public:
+    virtual ~Listener() {}
+
+    // |message| views the channel's read buffer and is valid only during the call; a
+    // listener that keeps it copies it. The result is ignored.
+    virtual bool OnMessageReceived(const Message& message) = 0;
+
+    // The peer's hello arrived, claiming process id |peer_pid| (-1 when it carried none).
+    virtual void OnChannelConnected(int32_t /*peer_pid*/) {}
+
+    // The connection failed or the peer went away; the channel reports nothing after this.
+    virtual void OnChannelError() {}
+  };
+
+  // Size of each read and of both pipe buffers.
+  static const size_t kReadBufferSize = 4096;
+
+  // The most bytes an incomplete message plus newly read bytes may reach.
+  static const size_t kMaximumMessageSize = 128 * 1024 * 1024;
+
+  // Opens the pipe at once. It never fails outwardly: a pipe that cannot be opened makes
+  // Connect return false.
+  Channel(const ChannelHandle& channel_handle, Mode mode, Listener* listener);
+  ~Channel() override;
+
+  // Registers the pipe with the current thread's IO loop and starts the connection.
+  // Called once; false when the pipe is not open.
+  bool Connect();
+
+  // Cancels and drains the channel's IO, closes the pipe and deletes queued messages.
+  void Close();
+
+  // Takes ownership of |message| and queues it; writing starts unless a write is in flight
+  // or a server still waits for its client. False only when an immediate write attempt
+  // failed; the message then stays queued.
+  bool Send(Message* message) override;
+
+  // The process id claimed by the peer's hello; 0 until it arrived.
+  int32_t peer_pid() const;
+
+  // "<pid>.<counter>.<random>", unique across the processes of the machine.
+  static std::string GenerateUniqueRandomChannelID();
+
+  // |prefix| + "." (when not empty) + a unique random id + "\<secret>", a non-zero random
+  // secret that a client must present in its hello to a server of that id.
+  static std::string GenerateVerifiedChannelID(const std::string& prefix);
+
+  // Whether a server pipe for |channel_id| exists (waits at most 1 ms for it).
+  static bool IsNamedServerInitialized(const std::string& channel_id);
+
+  class ChannelImpl;
+
+ private:
+  scoped_ptr<ChannelImpl> channel_impl_;
+
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+};
+
+}  // namespace IPC
+
+#endif  // IPC_IPC_CHANNEL_H_

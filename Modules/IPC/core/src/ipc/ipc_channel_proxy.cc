@@ -1,0 +1,273 @@
+// The channel proxy: requests from the listener thread, the channel and its filters on the IPC
+// thread, and the deliveries back to the listener.
+#include "ipc/ipc_channel_proxy.h"
+
+#include <algorithm>
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "base/logging.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/time.h"
+
+namespace IPC {
+
+namespace {
+
+// How long CloseWait waits for the IPC thread.
+const int64_t kCloseWaitTimeoutUs = 5000000;
+
+// The event CloseWait waits on, shared with the close task: a close that runs after the
+// wait gave up still signals an event that exists.
+class CloseDoneEvent : public base::RefCountedThreadSafe<CloseDoneEvent> {
+ public:
+  CloseDoneEvent() : event_(true, false) {}
+
+  void Signal() { event_.Signal(); }
+  bool TimedWait(const base::TimeDelta& max_time) { return event_.TimedWait(max_time); }
+
+ private:
+  friend class base::RefCountedThreadSafe<CloseDoneEvent>;
+  friend struct base::DefaultRefCountedThreadSafeTraits<CloseDoneEvent>;
+  ~CloseDoneEvent() {}
+
+  base::WaitableEvent event_;
+};
+
+}  // namespace
+
+//------------------------------------------------------------------------------
+// ChannelProxy::Context
+
+ChannelProxy::Context::Context(Channel::Listener* listener, base::MessageLoopProxy* ipc_thread)
+    : listener_loop_(base::MessageLoopProxy::current()),
+      listener_(listener),
+      ipc_loop_(ipc_thread),
+      connected_delivered_(false),
+      peer_pid_(0) {}
+
+ChannelProxy::Context::~Context() {}
+
+void ChannelProxy::Context::MakeChannel(const ChannelHandle& channel_handle,
+                                        Channel::Mode mode) {
+  channel_id_ = channel_handle.name;
+  channel_.reset(new Channel(channel_handle, mode, this));
+}
+
+bool ChannelProxy::Context::OnMessageReceived(const Message& message) {
+  if (!OfferToFilters(message))
+    OnMessageReceivedNoFilter(message);
+  return true;
+}
+
+bool ChannelProxy::Context::OnMessageReceivedNoFilter(const Message& message) {
+  // The channel's message views its read buffer; the task carries an owning copy.
+  listener_loop_->PostTask(
+      FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Context::OnMessageReceivedNoFilter"),
+      base::Bind(&Context::DeliverMessage, this, message));
+  return true;
+}
+
+bool ChannelProxy::Context::OfferToFilters(const Message& message) {
+  for (const scoped_refptr<MessageFilter>& filter : filters_) {
+    if (filter->OnMessageReceived(message))
+      return true;
+  }
+  return false;
+}
+
+void ChannelProxy::Context::OnChannelConnected(int32_t /*peer_pid*/) {
+  // Filters added before the connection see every message after the hello.
+  AdoptPendingFilters();
+  peer_pid_ = channel_->peer_pid();
+  for (const scoped_refptr<MessageFilter>& filter : filters_)
+    filter->OnChannelConnected(peer_pid_);
+  listener_loop_->PostTask(
+      FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Context::OnChannelConnected"),
+      base::Bind(&Context::DeliverConnected, this));
+}
+
+void ChannelProxy::Context::OnChannelError() {
+  for (const scoped_refptr<MessageFilter>& filter : filters_)
+    filter->OnChannelError();
+  listener_loop_->PostTask(FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Context::OnChannelError"),
+                           base::Bind(&Context::DeliverError, this));
+}
+
+void ChannelProxy::Context::OpenOnIOThread() {
+  // Released by CloseOnIOThread: the IPC thread keeps the context while the channel lives.
+  AddRef();
+  if (!channel_->Connect()) {
+    OnChannelError();
+    return;
+  }
+  for (const scoped_refptr<MessageFilter>& filter : filters_)
+    filter->OnFilterAdded(channel_.get());
+}
+
+void ChannelProxy::Context::CloseOnIOThread() {
+  if (!channel_)
+    return;
+  for (const scoped_refptr<MessageFilter>& filter : filters_) {
+    filter->OnChannelClosing();
+    filter->OnFilterRemoved();
+  }
+  filters_.clear();
+  channel_.reset();
+  // May delete this context; the running task normally still holds a reference.
+  Release();
+}
+
+void ChannelProxy::Context::CloseOnIOThreadAndRun(const base::Closure& done) {
+  CloseOnIOThread();
+  done.Run();
+}
+
+void ChannelProxy::Context::ForgetListener() {
+  listener_ = nullptr;
+}
+
+void ChannelProxy::Context::AddFilter(MessageFilter* filter) {
+  {
+    base::AutoLock lock(pending_filters_lock_);
+    pending_filters_.push_back(make_scoped_refptr(filter));
+  }
+  ipc_loop_->PostTask(FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Context::AddFilter"),
+                      base::Bind(&Context::AdoptPendingFilters, this));
+}
+
+void ChannelProxy::Context::AdoptPendingFilters() {
+  FilterList adopted;
+  {
+    base::AutoLock lock(pending_filters_lock_);
+    adopted.swap(pending_filters_);
+  }
+  // Filter calls are made outside the lock: a filter may add another one.
+  for (const scoped_refptr<MessageFilter>& filter : adopted) {
+    filters_.push_back(filter);
+    if (channel_)
+      filter->OnFilterAdded(channel_.get());
+    if (peer_pid_ != 0)
+      filter->OnChannelConnected(peer_pid_);
+  }
+}
+
+void ChannelProxy::Context::DropFilter(MessageFilter* filter) {
+  FilterList::iterator it = std::find(filters_.begin(), filters_.end(), filter);
+  if (it == filters_.end())
+    return;
+  (*it)->OnFilterRemoved();
+  filters_.erase(it);
+}
+
+void ChannelProxy::Context::SendOnChannel(scoped_ptr<Message> message) {
+  if (!channel_) {
+    // Closed already: the message goes with |message|.
+    CloseOnIOThread();
+    return;
+  }
+  if (!channel_->Send(message.release()))
+    OnChannelError();
+}
+
+void ChannelProxy::Context::DeliverMessage(const Message& message) {
+  if (!listener_)
+    return;
+  DeliverConnected();
+  // The connected call may have closed the proxy.
+  if (listener_)
+    listener_->OnMessageReceived(message);
+}
+
+void ChannelProxy::Context::DeliverConnected() {
+  if (connected_delivered_)
+    return;
+  connected_delivered_ = true;
+  if (listener_)
+    listener_->OnChannelConnected(peer_pid_);
+}
+
+void ChannelProxy::Context::DeliverError() {
+  if (listener_)
+    listener_->OnChannelError();
+}
+
+//------------------------------------------------------------------------------
+// ChannelProxy
+
+ChannelProxy::ChannelProxy(const ChannelHandle& channel_handle,
+                           Channel::Mode mode,
+                           Channel::Listener* listener,
+                           base::MessageLoopProxy* ipc_thread)
+    : context_(new Context(listener, ipc_thread)), did_init_(false) {
+  Init(channel_handle, mode, true);
+}
+
+ChannelProxy::ChannelProxy(Context* context) : context_(context), did_init_(false) {}
+
+ChannelProxy::~ChannelProxy() {
+  Close();
+}
+
+void ChannelProxy::Init(const ChannelHandle& channel_handle,
+                        Channel::Mode mode,
+                        bool create_pipe_now) {
+  if (create_pipe_now) {
+    // The pipe exists when Init returns, so a server can be connected to at once.
+    context_->MakeChannel(channel_handle, mode);
+  } else {
+    context_->ipc_loop()->PostTask(
+        FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Init"),
+        base::Bind(&Context::MakeChannel, context_.get(), channel_handle, mode));
+  }
+  context_->ipc_loop()->PostTask(FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Init"),
+                                 base::Bind(&Context::OpenOnIOThread, context_.get()));
+  did_init_ = true;
+}
+
+bool ChannelProxy::PostClose(const char* posted_from, const base::Closure& done) {
+  context_->ForgetListener();
+  if (!context_->ipc_loop())
+    return false;
+  base::Closure close =
+      done.is_null() ? base::Bind(&Context::CloseOnIOThread, context_.get())
+                     : base::Bind(&Context::CloseOnIOThreadAndRun, context_.get(), done);
+  return context_->ipc_loop()->PostTask(FROM_HERE_WITH_FUNCTION(posted_from), close);
+}
+
+void ChannelProxy::Close() {
+  PostClose("IPC::ChannelProxy::Close", base::Closure());
+}
+
+void ChannelProxy::CloseWait() {
+  scoped_refptr<CloseDoneEvent> done(new CloseDoneEvent);
+  // Nothing to wait for when the IPC thread is gone.
+  if (!PostClose("IPC::ChannelProxy::CloseWait", base::Bind(&CloseDoneEvent::Signal, done)))
+    return;
+  done->TimedWait(base::TimeDelta::FromMicroseconds(kCloseWaitTimeoutUs));
+}
+
+bool ChannelProxy::Send(Message* message) {
+  DCHECK(did_init_);
+  context_->ipc_loop()->PostTask(
+      FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Send"),
+      base::Bind(&Context::SendOnChannel, context_.get(),
+                 base::Passed(scoped_ptr<Message>(message))));
+  return true;
+}
+
+void ChannelProxy::AddFilter(MessageFilter* filter) {
+  context_->AddFilter(filter);
+}
+
+void ChannelProxy::RemoveFilter(MessageFilter* filter) {
+  context_->ipc_loop()->PostTask(
+      FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::RemoveFilter"),
+      base::Bind(&Context::DropFilter, context_.get(), make_scoped_refptr(filter)));
+}
+
+int32_t ChannelProxy::peer_pid() const {
+  return context_->peer_pid();
+}
+
+}  // namespace IPC

@@ -1,0 +1,409 @@
+// The named-pipe channel: opening, the hello exchange, the read loop and the write queue.
+// rand_s, the random source of channel ids, is declared by stdlib.h only on request.
+#define _CRT_RAND_S
+#include "ipc/ipc_channel_win.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <windows.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "base/logging.h"
+
+namespace IPC {
+
+namespace {
+
+// Every pipe of the channel layer lives under this prefix; both ends must agree on it.
+const char kPipePrefix[] = "\\\\.\\pipe\\vesk.";
+
+// How long a client may wait for a busy server instance before its open fails with
+// ERROR_PIPE_BUSY (the channel itself never waits), and how long IsNamedServerInitialized
+// waits for the pipe.
+const DWORD kPipeDefaultTimeoutMs = 5000;
+const DWORD kServerProbeTimeoutMs = 1;
+
+// Ids handed out by GenerateUniqueRandomChannelID in this process.
+std::atomic<uint32_t> g_last_channel_id(0);
+
+// A uniform integer in [0, 2147483647].
+int RandomNonNegativeInt() {
+  unsigned int value = 0;
+  rand_s(&value);
+  return static_cast<int>(value & INT_MAX);
+}
+
+// Decimal digits only, at most INT_MAX; anything else carries no secret. Both ends parse the
+// id with this same rule, so they agree on the secret as they agree on the path.
+int32_t ParseSecret(const std::string& text) {
+  if (text.empty())
+    return 0;
+  long long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9')
+      return 0;
+    value = value * 10 + (c - '0');
+    if (value > INT_MAX)
+      return 0;
+  }
+  return static_cast<int32_t>(value);
+}
+
+// Each byte becomes one UTF-16 unit, as both ends do.
+std::wstring WidenBytes(const std::string& text) {
+  std::wstring wide;
+  wide.reserve(text.size());
+  for (unsigned char c : text)
+    wide.push_back(static_cast<wchar_t>(c));
+  return wide;
+}
+
+}  // namespace
+
+Channel::ChannelImpl::IoState::IoState(ChannelImpl* channel) : pending(false) {
+  memset(&context.overlapped, 0, sizeof(context.overlapped));
+  context.handler = channel;
+}
+
+Channel::ChannelImpl::ChannelImpl(const ChannelHandle& channel_handle,
+                                  Mode mode,
+                                  Listener* listener)
+    : ChannelReader(listener),
+      input_state_(this),
+      output_state_(this),
+      peer_pid_(0),
+      waiting_connect_((mode & kModeServer) != 0),
+      validate_client_(false),
+      client_secret_(0),
+      weak_factory_(this) {
+  Open(channel_handle, mode);
+}
+
+Channel::ChannelImpl::~ChannelImpl() {
+  Close();
+}
+
+// static
+std::wstring Channel::ChannelImpl::PipeNameFor(const std::string& channel_id,
+                                               int32_t* secret) {
+  std::string name(kPipePrefix);
+  size_t index = channel_id.find('\\');
+  if (index == std::string::npos) {
+    *secret = 0;
+    name.append(channel_id);
+  } else {
+    *secret = ParseSecret(channel_id.substr(index + 1));
+    // Peers drop the character in front of the backslash too, so the path keeps only the
+    // first index - 1 characters; a backslash at index 0 keeps the whole id.
+    size_t kept = index == 0 ? std::string::npos : index - 1;
+    name.append(channel_id, 0, kept);
+  }
+  return WidenBytes(name);
+}
+
+void Channel::ChannelImpl::Open(const ChannelHandle& channel_handle, Mode mode) {
+  if (channel_handle.pipe.handle) {
+    // An adopted pipe end is already connected to its peer.
+    pipe_.Set(channel_handle.pipe.handle);
+    waiting_connect_ = false;
+  } else {
+    std::wstring pipe_name = PipeNameFor(channel_handle.name, &client_secret_);
+    validate_client_ = (mode & kModeServer) != 0 && client_secret_ != 0;
+    if (!CreatePipe(pipe_name, mode))
+      return;
+  }
+  QueueHello();
+}
+
+bool Channel::ChannelImpl::CreatePipe(const std::wstring& pipe_name, Mode mode) {
+  bool server = (mode & kModeServer) != 0;
+  if (server) {
+    pipe_.Set(CreateNamedPipeW(
+        pipe_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, kReadBufferSize, kReadBufferSize,
+        kPipeDefaultTimeoutMs, nullptr));
+  } else {
+    // No wait for a busy or missing server: the owner decides whether to try again.
+    pipe_.Set(CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                          nullptr));
+  }
+  DWORD error = GetLastError();
+  if (pipe_.IsValid())
+    return true;
+  LOG(WARNING) << "Unable to create pipe \"" << pipe_name << "\" in "
+               << (server ? "server" : "client") << " mode. Error :" << error;
+  return false;
+}
+
+void Channel::ChannelImpl::QueueHello() {
+  // Only a client presents the secret; a validating server expects it.
+  uint32_t secret = validate_client_ ? 0 : static_cast<uint32_t>(client_secret_);
+  Message* hello = Message::CreateHello(static_cast<int32_t>(GetCurrentProcessId()), secret);
+  if (!hello) {
+    pipe_.Close();
+    return;
+  }
+  output_queue_.push(hello);
+}
+
+bool Channel::ChannelImpl::Connect() {
+  if (!pipe_.IsValid())
+    return false;
+
+  // Without the registration no completion would ever come back.
+  if (!MessageLoopForIO::current()->RegisterIOHandler(pipe_.Get(), this))
+    return false;
+
+  if (waiting_connect_)
+    AcceptClient();
+
+  // The first read starts from a task, so that the owner finishes connecting before any
+  // listener call is made.
+  if (!input_state_.pending) {
+    MessageLoopForIO::current()->PostTask(
+        FROM_HERE_WITH_FUNCTION("IPC::Channel::ChannelImpl::Connect"),
+        base::Bind(&ChannelImpl::OnIOCompleted, weak_factory_.GetWeakPtr(),
+                   &input_state_.context, static_cast<DWORD>(0), static_cast<DWORD>(0)));
+  }
+
+  if (!waiting_connect_)
+    WriteNext(nullptr, 0);
+  return true;
+}
+
+bool Channel::ChannelImpl::AcceptClient() {
+  input_state_.pending = false;
+  if (!pipe_.IsValid())
+    return false;
+
+  BOOL connected = ConnectNamedPipe(pipe_.Get(), &input_state_.context.overlapped);
+  DWORD error = GetLastError();
+  if (connected) {
+    // Overlapped listening never completes at once.
+    NOTREACHED();
+    return false;
+  }
+  switch (error) {
+    case ERROR_IO_PENDING:
+      input_state_.pending = true;
+      return true;
+    case ERROR_PIPE_CONNECTED:
+      waiting_connect_ = false;
+      return true;
+    default:
+      // ERROR_NO_DATA: the client came and went already.
+      return false;
+  }
+}
+
+Channel::ChannelImpl::ReadResult Channel::ChannelImpl::ReadFromPipe(char* buffer,
+                                                                    size_t length,
+                                                                    size_t* /*bytes_read*/) {
+  if (!pipe_.IsValid())
+    return kReadFailed;
+
+  // Even a read that completes at once is delivered through the completion port.
+  if (!ReadFile(pipe_.Get(), buffer, static_cast<DWORD>(length), nullptr,
+                &input_state_.context.overlapped)) {
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      LOG(ERROR) << "pipe error: " << error;
+      return kReadFailed;
+    }
+  }
+  input_state_.pending = true;
+  return kReadPending;
+}
+
+bool Channel::ChannelImpl::AcceptsInput(const Message* message) {
+  // Nothing is dispatched once the channel has been closed, e.g. by a listener call made
+  // for an earlier message of the same read.
+  if (!pipe_.IsValid())
+    return false;
+  return !validate_client_ || message->is_hello();
+}
+
+bool Channel::ChannelImpl::OnInputDrained() {
+  return true;
+}
+
+void Channel::ChannelImpl::OnHelloReceived(const Message& message) {
+  int claimed_pid = -1;
+  int claimed_secret = -1;
+  Message::ReadHello(message, &claimed_pid, &claimed_secret);
+  if (validate_client_ && claimed_secret != client_secret_) {
+    Close();
+    listener()->OnChannelError();
+    return;
+  }
+  peer_pid_ = claimed_pid;
+  validate_client_ = false;
+  listener()->OnChannelConnected(claimed_pid);
+}
+
+void Channel::ChannelImpl::OnIOCompleted(IOContext* context,
+                                         DWORD bytes_transferred,
+                                         DWORD /*error*/) {
+  bool ok;
+  if (context == &input_state_.context) {
+    if (waiting_connect_) {
+      if (!AcceptClient())
+        return;
+      if (!output_queue_.empty() && !output_state_.pending)
+        WriteNext(nullptr, 0);
+      if (input_state_.pending)
+        return;
+    }
+    ok = OnInputCompleted(bytes_transferred);
+  } else {
+    DCHECK(context == &output_state_.context);
+    ok = WriteNext(context, bytes_transferred);
+  }
+
+  // A closed channel has reported already, or was closed by its owner.
+  if (!ok && pipe_.IsValid()) {
+    Close();
+    listener()->OnChannelError();
+  }
+}
+
+bool Channel::ChannelImpl::OnInputCompleted(DWORD bytes_read) {
+  if (!input_state_.pending)
+    return ReadIncoming();  // the start-reading signal
+
+  input_state_.pending = false;
+  // Nothing read means the peer has gone; bytes that Close drains are dropped unread.
+  if (bytes_read == 0 || !pipe_.IsValid())
+    return false;
+  if (!DispatchReadBuffer(bytes_read))
+    return false;
+  return ReadIncoming();
+}
+
+bool Channel::ChannelImpl::WriteNext(IOContext* context, DWORD bytes_written) {
+  if (output_state_.pending) {
+    output_state_.pending = false;
+    if (!context || bytes_written == 0) {
+      DWORD error = GetLastError();
+      LOG(ERROR) << "pipe error: " << error;
+      return false;
+    }
+    // A byte-mode pipe completes a write only once all of it is in the pipe.
+    delete output_queue_.front();
+    output_queue_.pop();
+  }
+
+  if (output_queue_.empty())
+    return true;
+  if (!pipe_.IsValid())
+    return false;
+
+  // The whole message in one call, straight from its buffer.
+  Message* message = output_queue_.front();
+  if (!WriteFile(pipe_.Get(), message->data(), static_cast<DWORD>(message->size()), nullptr,
+                 &output_state_.context.overlapped)) {
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      LOG(ERROR) << "pipe error: " << error;
+      return false;
+    }
+  }
+  output_state_.pending = true;
+  return true;
+}
+
+bool Channel::ChannelImpl::Send(Message* message) {
+  output_queue_.push(message);
+  if (!waiting_connect_ && !output_state_.pending)
+    return WriteNext(nullptr, 0);
+  return true;
+}
+
+void Channel::ChannelImpl::Close() {
+  bool io_pending = input_state_.pending || output_state_.pending;
+  if (io_pending)
+    CancelIo(pipe_.Get());
+
+  // From here on completions find the pipe invalid and report nothing.
+  pipe_.Close();
+
+  // The kernel still owns the contexts of cancelled operations until their completions have
+  // been taken from the port; only this thread's loop can take them.
+  if (io_pending) {
+    MessageLoopForIO* loop = MessageLoopForIO::current();
+    CHECK(loop) << "a channel with IO in flight is closed on its IO thread";
+    while (input_state_.pending || output_state_.pending)
+      loop->WaitForIOCompletion(INFINITE, this);
+  }
+
+  while (!output_queue_.empty()) {
+    delete output_queue_.front();
+    output_queue_.pop();
+  }
+}
+
+// Channel forwards to its implementation.
+
+Channel::Channel(const ChannelHandle& channel_handle, Mode mode, Listener* listener)
+    : channel_impl_(new ChannelImpl(channel_handle, mode, listener)) {}
+
+Channel::~Channel() {}
+
+bool Channel::Connect() {
+  return channel_impl_->Connect();
+}
+
+void Channel::Close() {
+  channel_impl_->Close();
+}
+
+bool Channel::Send(Message* message) {
+  return channel_impl_->Send(message);
+}
+
+int32_t Channel::peer_pid() const {
+  return channel_impl_->peer_pid();
+}
+
+// static
+std::string Channel::GenerateUniqueRandomChannelID() {
+  uint32_t id = g_last_channel_id.fetch_add(1);
+  char text[64];
+  snprintf(text, sizeof(text), "%d.%u.%d", static_cast<int>(GetCurrentProcessId()), id,
+           RandomNonNegativeInt());
+  return text;
+}
+
+// static
+std::string Channel::GenerateVerifiedChannelID(const std::string& prefix) {
+  int secret;
+  do {
+    secret = RandomNonNegativeInt();
+  } while (secret == 0);
+
+  std::string id = prefix;
+  if (!id.empty())
+    id.append(".");
+  char secret_text[16];
+  snprintf(secret_text, sizeof(secret_text), "\\%d", secret);
+  return id.append(GenerateUniqueRandomChannelID()).append(secret_text);
+}
+
+// static
+bool Channel::IsNamedServerInitialized(const std::string& channel_id) {
+  int32_t secret;
+  if (WaitNamedPipeW(ChannelImpl::PipeNameFor(channel_id, &secret).c_str(),
+                     kServerProbeTimeoutMs))
+    return true;
+  // The pipe exists but its only instance is busy.
+  return GetLastError() == ERROR_SEM_TIMEOUT;
+}
+
+}  // namespace IPC

@@ -1,0 +1,230 @@
+// The default pump driven directly: its turn order, its wake-ups and its delayed work.
+#include "base/message_pump_default.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/bind.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/time.h"
+#include "support/background_thread.h"
+#include "support/mock_ticks.h"
+#include "support/test_pump_delegate.h"
+#include "support/thread_runner.h"
+
+namespace {
+
+using base::MessagePumpDefault;
+using base::TimeDelta;
+using base::TimeTicks;
+using base::WaitableEvent;
+using test::TestPumpDelegate;
+
+const int kManyPosts = 1000;
+
+// How long a pump is left asleep after a batch: long enough for a thousand posts under a
+// slow emulator.
+const TimeDelta kQuietTime = TimeDelta::FromMilliseconds(2000);
+
+void DoNothing() {}
+
+void QuitPump(base::MessagePump* pump) {
+  pump->Quit();
+}
+
+void QuitWhenIdle(TestPumpDelegate* delegate) {
+  delegate->QuitWhenIdle();
+}
+
+class MessagePumpDefaultTest : public testing::Test {
+ protected:
+  MessagePumpDefaultTest() : pump_(new MessagePumpDefault), delegate_(pump_.get()) {
+    delegate_.SetDeadline(TimeDelta::FromMilliseconds(test::kDeadlineMs));
+  }
+
+  scoped_refptr<MessagePumpDefault> pump_;
+  TestPumpDelegate delegate_;
+};
+
+TEST_F(MessagePumpDefaultTest, TurnCallsWorkThenDelayedWorkThenIdleWork) {
+  delegate_.PostTask(base::Bind(&DoNothing));
+  delegate_.QuitWhenIdle();
+  pump_->Run(&delegate_);
+
+  // The task's turn did work, so it skips the idle call; the next turn finds nothing.
+  EXPECT_EQ("wdwdi", delegate_.calls());
+}
+
+TEST_F(MessagePumpDefaultTest, QuitFromATaskLeavesTheTurnAtOnce) {
+  delegate_.PostTask(base::Bind(&QuitPump, pump_.get()));
+  delegate_.PostTask(base::Bind(&DoNothing));
+  pump_->Run(&delegate_);
+
+  EXPECT_EQ("w", delegate_.calls());
+  EXPECT_EQ(1, delegate_.tasks_run());
+}
+
+TEST_F(MessagePumpDefaultTest, RunsAgainAfterQuitting) {
+  delegate_.PostTask(base::Bind(&QuitPump, pump_.get()));
+  pump_->Run(&delegate_);
+
+  delegate_.PostTask(base::Bind(&DoNothing));
+  delegate_.QuitWhenIdle();
+  pump_->Run(&delegate_);
+
+  EXPECT_FALSE(delegate_.timed_out());
+  EXPECT_EQ(2, delegate_.tasks_run());
+}
+
+void RunNestedUntilIdle(MessagePumpDefault* pump) {
+  TestPumpDelegate inner(pump);
+  inner.PostTask(base::Bind(&DoNothing));
+  inner.QuitWhenIdle();
+  pump->Run(&inner);
+  EXPECT_EQ(1, inner.tasks_run());
+}
+
+TEST_F(MessagePumpDefaultTest, NestedRunThatQuitsLeavesTheOuterRunRunning) {
+  delegate_.PostTask(base::Bind(&RunNestedUntilIdle, pump_.get()));
+  delegate_.PostTask(base::Bind(&QuitWhenIdle, &delegate_));
+  pump_->Run(&delegate_);
+
+  EXPECT_FALSE(delegate_.timed_out());
+  EXPECT_EQ(2, delegate_.tasks_run());
+}
+
+// Posts |count| tasks from the calling thread, waking the pump after each one.
+void PostAndWakeEachTime(MessagePumpDefault* pump, TestPumpDelegate* delegate, int count) {
+  for (int i = 0; i < count; ++i) {
+    delegate->PostTask(base::Bind(&DoNothing));
+    pump->ScheduleWork();
+  }
+}
+
+// Waits until the pump must be asleep, then posts a task that holds the pump until every
+// other post is in.
+void PostWhileThePumpSleeps(MessagePumpDefault* pump, TestPumpDelegate* delegate,
+                            WaitableEvent* all_posted) {
+  Sleep(100);
+  delegate->PostTask(base::Bind(&WaitableEvent::Wait, base::Unretained(all_posted)));
+  pump->ScheduleWork();
+  PostAndWakeEachTime(pump, delegate, kManyPosts);
+  all_posted->Signal();
+}
+
+// At the pump's first idle turn, starts posting from another thread. With
+// |wait_for_posts| the idle turn returns only once the posts are in, so they all land
+// before the pump's wait; otherwise they land while it sleeps.
+class PostOnFirstIdle {
+ public:
+  PostOnFirstIdle(MessagePumpDefault* pump, TestPumpDelegate* delegate, bool wait_for_posts)
+      : pump_(pump), delegate_(delegate), wait_for_posts_(wait_for_posts), all_posted_(true, false) {
+    delegate->set_idle_hook(base::Bind(&PostOnFirstIdle::OnIdle, base::Unretained(this)));
+  }
+
+ private:
+  void OnIdle() {
+    if (poster_)
+      return;
+    if (wait_for_posts_) {
+      poster_.reset(new test::BackgroundThread([this] {
+        PostAndWakeEachTime(pump_, delegate_, kManyPosts);
+      }));
+      EXPECT_TRUE(poster_->Join());
+    } else {
+      poster_.reset(new test::BackgroundThread([this] {
+        PostWhileThePumpSleeps(pump_, delegate_, &all_posted_);
+      }));
+    }
+  }
+
+  MessagePumpDefault* pump_;
+  TestPumpDelegate* delegate_;
+  bool wait_for_posts_;
+  WaitableEvent all_posted_;
+  std::unique_ptr<test::BackgroundThread> poster_;
+};
+
+TEST_F(MessagePumpDefaultTest, ManyPostsFromAnotherThreadWakeTheSleepingPumpOnce) {
+  PostOnFirstIdle poster(pump_.get(), &delegate_, true);
+  // Ends the run once the pump has slept a while after the batch.
+  delegate_.PostDelayedTask(base::Bind(&QuitPump, pump_.get()), TimeTicks::Now() + kQuietTime);
+  pump_->Run(&delegate_);
+
+  EXPECT_FALSE(delegate_.timed_out());
+  EXPECT_EQ(kManyPosts + 1, delegate_.tasks_run());
+  // One idle turn before the wait and one after the single wake-up had run every task; a
+  // second wake-up would show as a third idle turn.
+  EXPECT_EQ(2, delegate_.idle_calls());
+}
+
+TEST_F(MessagePumpDefaultTest, WakeUpsGivenWhileAwakeMakeOnlyTheNextWaitReturnAtOnce) {
+  PostOnFirstIdle poster(pump_.get(), &delegate_, false);
+  delegate_.PostDelayedTask(base::Bind(&QuitPump, pump_.get()), TimeTicks::Now() + kQuietTime);
+  pump_->Run(&delegate_);
+
+  EXPECT_FALSE(delegate_.timed_out());
+  EXPECT_EQ(kManyPosts + 2, delegate_.tasks_run());
+  // Asleep: one idle turn. Woken once for the batch: a second. The wake-ups given while the
+  // batch ran leave one signal behind, which ends the next wait at once: a third. No more.
+  EXPECT_EQ(3, delegate_.idle_calls());
+}
+
+TEST_F(MessagePumpDefaultTest, ScheduleWorkFromAnotherThreadWakesAnEndlessWait) {
+  TestPumpDelegate delegate(pump_.get());  // no deadline task: the wait has no timeout
+  test::BackgroundThread poster([&delegate] {
+    Sleep(50);
+    delegate.PostTask(base::Bind(&QuitWhenIdle, &delegate));
+  });
+  pump_->Run(&delegate);
+
+  EXPECT_EQ(1, delegate.tasks_run());
+}
+
+// Records the delayed work time the pump holds each time it asks for delayed work.
+class DelayedTimeRecorder : public TestPumpDelegate {
+ public:
+  explicit DelayedTimeRecorder(base::MessagePump* pump) : TestPumpDelegate(pump) {}
+
+  bool DoDelayedWork(TimeTicks* next_delayed_work_time) override {
+    seen_.push_back(*next_delayed_work_time);
+    return TestPumpDelegate::DoDelayedWork(next_delayed_work_time);
+  }
+
+  std::vector<TimeTicks> seen_;
+};
+
+void AdvanceOnce(test::ScopedMockTicks* ticks, uint32_t milliseconds, bool* moved) {
+  if (!*moved)
+    ticks->Advance(milliseconds);
+  *moved = true;
+}
+
+TEST(MessagePumpDefaultDelayTest, DueDelayedWorkMakesThePumpTurnAgainWithoutSleeping) {
+  test::ScopedMockTicks ticks;
+  scoped_refptr<MessagePumpDefault> pump(new MessagePumpDefault);
+  DelayedTimeRecorder delegate(pump.get());
+  const TimeTicks run_time = TimeTicks::Now() + TimeDelta::FromMilliseconds(2000);
+  delegate.PostDelayedTask(base::Bind(&QuitWhenIdle, &delegate), run_time);
+  // Between the delegate calls and the wait, the task falls due.
+  bool moved = false;
+  delegate.set_idle_hook(base::Bind(&AdvanceOnce, &ticks, 3000u, &moved));
+
+  const DWORD started = GetTickCount();
+  pump->Run(&delegate);
+  const DWORD elapsed = GetTickCount() - started;
+
+  EXPECT_EQ(1, delegate.tasks_run());
+  // Sleeping for the task would take its 2 s.
+  EXPECT_LT(elapsed, 1500u);
+  ASSERT_GE(delegate.seen_.size(), 2u);
+  EXPECT_EQ(run_time, delegate.seen_[0]);
+  // The due time was cleared for the next turn rather than slept on.
+  EXPECT_TRUE(delegate.seen_[1].is_null());
+}
+
+}  // namespace

@@ -1,0 +1,367 @@
+// Creating, joining, prioritising and naming OS threads.
+#include "base/threading/platform_thread.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/synchronization/lock.h"
+#include "base/threading/thread_restrictions.h"
+#include "base/time.h"
+#include "base/win/scoped_handle.h"
+#include "support/child_test.h"
+#include "support/handle_count.h"
+#include "support/thread_runner.h"
+
+namespace {
+
+using base::PlatformThread;
+using base::PlatformThreadHandle;
+using test::FunctionDelegate;
+
+const DWORD kThreadNamingException = 0x406D1388;
+const char kChildNamingTest[] = "PlatformThreadDebuggee.DISABLED_NamesThreads";
+const char kChildPlainName[] = "Worker";
+
+base::win::ScopedHandle NewEvent() {
+  return base::win::ScopedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
+
+TEST(PlatformThreadTest, JoinWaitsForTheThreadAndClosesItsHandle) {
+  std::atomic<bool> finished(false);
+  FunctionDelegate delegate([&finished] {
+    PlatformThread::Sleep(100);
+    finished = true;
+  });
+  int handles_before = test::CountOpenHandles();
+  PlatformThreadHandle thread;
+  ASSERT_TRUE(PlatformThread::Create(0, &delegate, &thread));
+  ASSERT_TRUE(thread.IsValid());
+  HANDLE raw = thread.Get();
+  ASSERT_TRUE(test::JoinWithDeadline(&thread));
+  EXPECT_TRUE(finished);
+  EXPECT_FALSE(thread.IsValid());
+  DWORD flags = 0;
+  EXPECT_FALSE(::GetHandleInformation(raw, &flags));
+  EXPECT_EQ(handles_before, test::CountOpenHandles());
+}
+
+TEST(PlatformThreadTest, NonJoinableThreadLeavesNoHandleAndRunsSingletonDisallowed) {
+  base::win::ScopedHandle done = NewEvent();
+  bool singleton_was_allowed = true;
+  FunctionDelegate delegate([&] {
+    singleton_was_allowed = base::ThreadRestrictions::SetSingletonAllowed(true);
+    ::SetEvent(done.Get());
+  });
+  int handles_before = test::CountOpenHandles();
+  ASSERT_TRUE(PlatformThread::CreateNonJoinable(0, &delegate));
+  EXPECT_EQ(handles_before, test::CountOpenHandles());
+  ASSERT_TRUE(test::WaitWithDeadline(done));
+  EXPECT_FALSE(singleton_was_allowed);
+}
+
+TEST(PlatformThreadTest, JoinableThreadRunsWithSingletonsAllowed) {
+  bool singleton_was_allowed = false;
+  ASSERT_TRUE(test::RunOnNewThread([&] {
+    singleton_was_allowed = base::ThreadRestrictions::SetSingletonAllowed(true);
+  }));
+  EXPECT_TRUE(singleton_was_allowed);
+}
+
+TEST(PlatformThreadTest, FailedCreationRunsNothingAndLeaksNoHandle) {
+  bool ran = false;
+  FunctionDelegate delegate([&ran] { ran = true; });
+  // A 32-bit process cannot reserve a 3 GB stack.
+  const size_t kImpossibleStack = 0xC0000000u;
+  int handles_before = test::CountOpenHandles();
+  PlatformThreadHandle thread;
+  EXPECT_FALSE(PlatformThread::Create(kImpossibleStack, &delegate, &thread));
+  EXPECT_FALSE(thread.IsValid());
+  EXPECT_FALSE(PlatformThread::CreateNonJoinable(kImpossibleStack, &delegate));
+  PlatformThread::Sleep(50);
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(handles_before, test::CountOpenHandles());
+}
+
+// The size of the address range reserved for the calling thread's stack: every region
+// that belongs to the same allocation as a local variable.
+size_t CurrentStackReservation() {
+  MEMORY_BASIC_INFORMATION info = {};
+  ::VirtualQuery(&info, &info, sizeof(info));
+  const char* allocation = static_cast<const char*>(info.AllocationBase);
+  const char* region = allocation;
+  while (::VirtualQuery(region, &info, sizeof(info)) && info.AllocationBase == allocation)
+    region += info.RegionSize;
+  return static_cast<size_t>(region - allocation);
+}
+
+// The size is the stack's reservation, not its committed part: a thread asking for 8 MB
+// gets 8 MB of address space for its stack.
+TEST(PlatformThreadTest, StackSizeIsTheReservation) {
+  const size_t kStackSize = 8 * 1024 * 1024;
+  size_t reserved = 0;
+  FunctionDelegate delegate([&reserved] { reserved = CurrentStackReservation(); });
+  PlatformThreadHandle thread;
+  ASSERT_TRUE(PlatformThread::Create(kStackSize, &delegate, &thread));
+  ASSERT_TRUE(test::JoinWithDeadline(&thread));
+  EXPECT_GE(reserved, kStackSize);
+  EXPECT_LT(reserved, 2 * kStackSize);
+}
+
+TEST(PlatformThreadTest, PrioritiesMapToNormalAndTimeCriticalAndOthersAreIgnored) {
+  base::win::ScopedHandle release = NewEvent();
+  FunctionDelegate delegate([&release] { ::WaitForSingleObject(release.Get(), test::kDeadlineMs); });
+  PlatformThreadHandle thread;
+  ASSERT_TRUE(PlatformThread::CreateWithPriority(0, &delegate, &thread,
+                                                 base::kThreadPriority_TimeCritical));
+  EXPECT_EQ(THREAD_PRIORITY_TIME_CRITICAL, ::GetThreadPriority(thread.Get()));
+  PlatformThread::SetThreadPriority(thread, static_cast<base::ThreadPriority>(7));
+  EXPECT_EQ(THREAD_PRIORITY_TIME_CRITICAL, ::GetThreadPriority(thread.Get()));
+  PlatformThread::SetThreadPriority(thread, base::kThreadPriority_Normal);
+  EXPECT_EQ(THREAD_PRIORITY_NORMAL, ::GetThreadPriority(thread.Get()));
+  ::SetEvent(release.Get());
+  ASSERT_TRUE(test::JoinWithDeadline(&thread));
+}
+
+TEST(PlatformThreadTest, CurrentIdIsTheCallingThreadsId) {
+  base::PlatformThreadId main_id = PlatformThread::CurrentId();
+  base::PlatformThreadId worker_id = 0;
+  DWORD os_worker_id = 0;
+  ASSERT_TRUE(test::RunOnNewThread([&] {
+    worker_id = PlatformThread::CurrentId();
+    os_worker_id = ::GetCurrentThreadId();
+  }));
+  EXPECT_EQ(::GetCurrentThreadId(), main_id);
+  EXPECT_EQ(os_worker_id, worker_id);
+  EXPECT_NE(main_id, worker_id);
+}
+
+// A negative duration must not reach the OS, where it would mean "forever" or 49 days.
+TEST(PlatformThreadTest, NegativeSleepsReturnAtOnce) {
+  DWORD start = ::GetTickCount();
+  PlatformThread::Sleep(-1);
+  PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(-5));
+  PlatformThread::Sleep(base::TimeDelta::FromMicroseconds(-1));
+  EXPECT_LT(::GetTickCount() - start, 1000u);
+}
+
+TEST(PlatformThreadTest, SleepRoundsAPartialMillisecondUp) {
+  // 1 µs must sleep (a whole millisecond), not be truncated to a yield.
+  base::TimeTicks start = base::TimeTicks::Now();
+  const int kSleeps = 20;
+  for (int i = 0; i < kSleeps; ++i)
+    PlatformThread::Sleep(base::TimeDelta::FromMicroseconds(1));
+  // Each Sleep(1) lasts at least about a millisecond; 20 yields would last nothing.
+  EXPECT_GE((base::TimeTicks::Now() - start).InMilliseconds(), kSleeps / 2);
+}
+
+TEST(PlatformThreadTest, NamesArePerThreadAndNotCopied) {
+  static const char kWorkerName[] = "NamedWorker";
+  const char* name_before = nullptr;
+  const char* name_after = nullptr;
+  ASSERT_TRUE(test::RunOnNewThread([&] {
+    name_before = PlatformThread::GetName();
+    PlatformThread::SetName(kWorkerName);
+    name_after = PlatformThread::GetName();
+  }));
+  EXPECT_EQ(nullptr, name_before);
+  EXPECT_EQ(kWorkerName, name_after);
+  EXPECT_NE(kWorkerName, PlatformThread::GetName());
+}
+
+struct NamingRecord {
+  ULONG_PTR type;
+  std::string name;
+  ULONG_PTR thread_id;
+  ULONG_PTR flags;
+};
+
+// Reads the four arguments of a naming exception; |read_name| fetches the name text from
+// wherever the raising thread lives.
+template <typename NameReader>
+bool ParseNamingException(const EXCEPTION_RECORD& record, NameReader read_name,
+                          NamingRecord* parsed) {
+  if (record.ExceptionCode != kThreadNamingException || record.NumberParameters != 4)
+    return false;
+  parsed->type = record.ExceptionInformation[0];
+  parsed->name = read_name(record.ExceptionInformation[1]);
+  parsed->thread_id = record.ExceptionInformation[2];
+  parsed->flags = record.ExceptionInformation[3];
+  return true;
+}
+
+// Records every thread-naming exception of this process ahead of the runtime's own
+// handler, and leaves it to that handler.
+class NamingExceptionObserver {
+ public:
+  NamingExceptionObserver() : handler_(::AddVectoredExceptionHandler(1, Observe)) {
+    current_ = this;
+  }
+  ~NamingExceptionObserver() {
+    ::RemoveVectoredExceptionHandler(handler_);
+    current_ = nullptr;
+  }
+
+  std::vector<NamingRecord> records() {
+    base::AutoLock hold(lock_);
+    return records_;
+  }
+
+ private:
+  static LONG CALLBACK Observe(EXCEPTION_POINTERS* pointers) {
+    NamingRecord record;
+    auto read_local = [](ULONG_PTR name) { return std::string(reinterpret_cast<const char*>(name)); };
+    if (current_ && ParseNamingException(*pointers->ExceptionRecord, read_local, &record)) {
+      base::AutoLock hold(current_->lock_);
+      current_->records_.push_back(record);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+
+  static NamingExceptionObserver* current_;
+  void* handler_;
+  base::Lock lock_;
+  std::vector<NamingRecord> records_;  // guarded by lock_
+};
+
+NamingExceptionObserver* NamingExceptionObserver::current_ = nullptr;
+
+TEST(PlatformThreadTest, BrokerEventNameIsAnnouncedWithoutADebuggerAndTheThreadGoesOn) {
+  ASSERT_FALSE(::IsDebuggerPresent());
+  NamingExceptionObserver observer;
+  // A copy: the name is recognised by its bytes, not by its address.
+  static char broker_name[] = "BrokerEvent";
+  DWORD worker_id = 0;
+  bool went_on = false;
+  ASSERT_TRUE(test::RunOnNewThread([&] {
+    worker_id = ::GetCurrentThreadId();
+    PlatformThread::SetName("NotAnnounced");
+    PlatformThread::SetName(broker_name);
+    went_on = PlatformThread::GetName() == broker_name;
+  }));
+  EXPECT_TRUE(went_on);
+  std::vector<NamingRecord> records = observer.records();
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ(0x1000u, records[0].type);
+  EXPECT_EQ("BrokerEvent", records[0].name);
+  EXPECT_EQ(worker_id, records[0].thread_id);
+  EXPECT_EQ(0u, records[0].flags);
+}
+
+// What a debugger of the test's own saw of its debuggee.
+struct DebugSession {
+  std::vector<NamingRecord> names;
+  std::vector<DWORD> naming_thread_ids;  // the thread of each debug event, per name
+  bool exited = false;
+  DWORD exit_code = 0;
+};
+
+std::string ReadRemoteName(HANDLE process, ULONG_PTR address) {
+  const size_t kMaxNameLength = 64;
+  std::string name;
+  for (size_t i = 0; i < kMaxNameLength; ++i) {
+    char c = 0;
+    SIZE_T read = 0;
+    if (!::ReadProcessMemory(process, reinterpret_cast<const void*>(address + i), &c, 1, &read) ||
+        read != 1 || c == 0)
+      break;
+    name += c;
+  }
+  return name;
+}
+
+// Answers |event| and says how the debuggee goes on. The naming exception is passed back
+// unhandled, so the debuggee's own handler has to continue it.
+DWORD HandleDebugEvent(HANDLE process, const DEBUG_EVENT& event, DebugSession* session) {
+  switch (event.dwDebugEventCode) {
+    case CREATE_PROCESS_DEBUG_EVENT: {
+      base::win::ScopedFileHandle image_file(event.u.CreateProcessInfo.hFile);
+      return DBG_CONTINUE;
+    }
+    case LOAD_DLL_DEBUG_EVENT: {
+      base::win::ScopedFileHandle image_file(event.u.LoadDll.hFile);
+      return DBG_CONTINUE;
+    }
+    case EXIT_PROCESS_DEBUG_EVENT:
+      session->exited = true;
+      session->exit_code = event.u.ExitProcess.dwExitCode;
+      return DBG_CONTINUE;
+    case EXCEPTION_DEBUG_EVENT: {
+      const EXCEPTION_RECORD& exception = event.u.Exception.ExceptionRecord;
+      NamingRecord record;
+      auto read_remote = [process](ULONG_PTR name) { return ReadRemoteName(process, name); };
+      if (ParseNamingException(exception, read_remote, &record)) {
+        session->names.push_back(record);
+        session->naming_thread_ids.push_back(event.dwThreadId);
+        return DBG_EXCEPTION_NOT_HANDLED;
+      }
+      // The loader's initial breakpoint.
+      if (exception.ExceptionCode == EXCEPTION_BREAKPOINT)
+        return DBG_CONTINUE;
+      return DBG_EXCEPTION_NOT_HANDLED;
+    }
+    default:
+      return DBG_CONTINUE;
+  }
+}
+
+// Debugs |process| until it exits or the deadline passes, when it is terminated.
+DebugSession DebugUntilExit(HANDLE process) {
+  DebugSession session;
+  const DWORD kDebugDeadlineMs = 3 * test::kDeadlineMs;
+  DWORD start = ::GetTickCount();
+  while (!session.exited) {
+    DWORD elapsed = ::GetTickCount() - start;
+    DEBUG_EVENT event = {};
+    if (elapsed >= kDebugDeadlineMs || !::WaitForDebugEvent(&event, kDebugDeadlineMs - elapsed)) {
+      ::TerminateProcess(process, 1);
+      break;
+    }
+    DWORD continue_status = HandleDebugEvent(process, event, &session);
+    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continue_status);
+  }
+  return session;
+}
+
+TEST(PlatformThreadTest, AttachedDebuggerLearnsEveryNameAndTheDebuggeeGoesOn) {
+  std::wstring command_line = test::ChildTestCommandLine(kChildNamingTest);
+  STARTUPINFOW startup_info = {};
+  startup_info.cb = sizeof(startup_info);
+  PROCESS_INFORMATION process_info = {};
+  ASSERT_TRUE(::CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE,
+                               DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup_info,
+                               &process_info));
+  base::win::ScopedHandle process(process_info.hProcess);
+  base::win::ScopedHandle thread(process_info.hThread);
+  DebugSession session = DebugUntilExit(process.Get());
+  ASSERT_TRUE(session.exited);
+  EXPECT_EQ(0u, session.exit_code);
+  ASSERT_EQ(2u, session.names.size());
+  EXPECT_EQ("BrokerEvent", session.names[0].name);
+  EXPECT_EQ(kChildPlainName, session.names[1].name);
+  for (size_t i = 0; i < session.names.size(); ++i) {
+    EXPECT_EQ(0x1000u, session.names[i].type);
+    EXPECT_EQ(session.naming_thread_ids[i], session.names[i].thread_id);
+    EXPECT_EQ(0u, session.names[i].flags);
+  }
+}
+
+// Run only as the debuggee of the test above: with a debugger attached every name is
+// announced, and each thread goes on after naming itself.
+TEST(PlatformThreadDebuggee, DISABLED_NamesThreads) {
+  ASSERT_TRUE(::IsDebuggerPresent());
+  PlatformThread::SetName("BrokerEvent");
+  bool went_on = false;
+  ASSERT_TRUE(test::RunOnNewThread([&went_on] {
+    PlatformThread::SetName(kChildPlainName);
+    went_on = PlatformThread::GetName() == kChildPlainName;
+  }));
+  EXPECT_TRUE(went_on);
+}
+
+}  // namespace

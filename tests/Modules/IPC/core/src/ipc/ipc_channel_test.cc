@@ -1,0 +1,689 @@
+// The named-pipe channel between two real processes: the hello exchange, client validation,
+// the pipe path rule, framing across reads, the size limit, queued and cancelled writes, and
+// peers that die or send hostile bytes.
+#include "ipc/ipc_channel.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "base/message_loop.h"
+#include "base/time.h"
+#include "base/win/scoped_handle.h"
+#include "helpers/channel_peer_protocol.h"
+#include "ipc/ipc_channel_win.h"
+#include "ipc/ipc_message.h"
+#include "support/child_process.h"
+#include "support/handle_count.h"
+#include "support/thread_runner.h"
+#include "support/unique_name.h"
+#include "support/wire_bytes.h"
+
+namespace IPC {
+namespace {
+
+using test::Bytes;
+using test::Concat;
+using test::MessageHeaderBytes;
+using test::WireBytes;
+using testing::Contains;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::Not;
+
+const int32_t kNoRoute = -2;
+const uint32_t kHello = 0xFFFF;
+const uint32_t kNormalFlags = 2;
+
+std::wstring Widen(const std::string& text) {
+  return std::wstring(text.begin(), text.end());
+}
+
+std::wstring PipePathOf(const std::string& channel_id) {
+  int32_t secret = 0;
+  return Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
+}
+
+Bytes Int32Bytes(int32_t value) {
+  return WireBytes(&value, sizeof(value));
+}
+
+// The hello of this process, as a client channel without a secret writes it.
+Bytes OwnHello() {
+  return Concat(MessageHeaderBytes(4, kNoRoute, kHello, kNormalFlags),
+                Int32Bytes(static_cast<int32_t>(GetCurrentProcessId())));
+}
+
+Bytes PatternMessageBytes(size_t payload_size) {
+  scoped_ptr<Message> message(channel_peer::NewPatternMessage(payload_size));
+  return WireBytes(*message);
+}
+
+// One pipe end driven byte by byte, as a foreign or misbehaving peer would drive it. Every
+// operation waits at most test::kDeadlineMs.
+class RawPipe {
+ public:
+  RawPipe() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), overlapped_() {
+    overlapped_.hEvent = event_.Get();
+  }
+
+  bool Open(const std::wstring& path) {
+    pipe_.Set(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED, nullptr));
+    return pipe_.IsValid();
+  }
+
+  // A server end with the channel's own settings; AcceptClient waits for the client.
+  bool Listen(const std::wstring& path) {
+    pipe_.Set(CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
+                               Channel::kReadBufferSize, Channel::kReadBufferSize, 5000,
+                               nullptr));
+    return pipe_.IsValid();
+  }
+
+  bool AcceptClient() {
+    DWORD unused = 0;
+    if (!ConnectNamedPipe(pipe_.Get(), &overlapped_) && GetLastError() == ERROR_PIPE_CONNECTED)
+      return true;
+    return Complete(&unused);
+  }
+
+  bool Write(const Bytes& bytes) {
+    DWORD written = 0;
+    WriteFile(pipe_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), nullptr,
+              &overlapped_);
+    return Complete(&written) && written == bytes.size();
+  }
+
+  // Exactly |size| bytes.
+  bool Read(size_t size, Bytes* bytes) {
+    bytes->assign(size, 0);
+    size_t done = 0;
+    while (done < size) {
+      DWORD read = 0;
+      ReadFile(pipe_.Get(), bytes->data() + done, static_cast<DWORD>(size - done), nullptr,
+               &overlapped_);
+      if (!Complete(&read) || read == 0)
+        return false;
+      done += read;
+    }
+    return true;
+  }
+
+  void Close() { pipe_.Close(); }
+
+ private:
+  // Finishes the operation just started, whether it completed at once or is pending.
+  bool Complete(DWORD* transferred) {
+    DWORD error = GetLastError();
+    bool signalled = WaitForSingleObject(event_.Get(), test::kDeadlineMs) == WAIT_OBJECT_0;
+    if (!signalled) {
+      CancelIo(pipe_.Get());
+      GetOverlappedResult(pipe_.Get(), &overlapped_, transferred, TRUE);
+      return false;
+    }
+    (void)error;
+    return GetOverlappedResult(pipe_.Get(), &overlapped_, transferred, FALSE) != 0;
+  }
+
+  base::win::ScopedFileHandle pipe_;
+  base::win::ScopedHandle event_;
+  OVERLAPPED overlapped_;
+};
+
+// One "message ..." line of the peer.
+struct ReportedMessage {
+  unsigned type;
+  unsigned size;
+  unsigned checksum;
+  int io;  // which IO completion of the peer delivered it
+};
+
+ReportedMessage Expected(uint32_t type, const std::string& payload) {
+  ReportedMessage message = {type, static_cast<unsigned>(payload.size()),
+                             channel_peer::Checksum(payload.data(), payload.size()), 0};
+  return message;
+}
+
+MATCHER_P(SameContent, expected, "") {
+  return arg.type == expected.type && arg.size == expected.size &&
+         arg.checksum == expected.checksum;
+}
+
+// What the peer printed and how it ended.
+struct PeerReport {
+  std::vector<std::string> lines;
+  std::vector<ReportedMessage> messages;
+  std::string errors;
+  unsigned long exit_code = 0xFFFFFFFF;
+};
+
+// Records what a channel in this process reports and ends the loop's run after each call,
+// so that the test re-checks what it waits for.
+class RecordingListener : public Channel::Listener {
+ public:
+  bool OnMessageReceived(const Message& message) override {
+    messages.push_back(std::make_pair(message.type(),
+                                      std::string(message.payload(), message.payload_size())));
+    MessageLoop::current()->Quit();
+    return true;
+  }
+  void OnChannelConnected(int32_t peer_pid) override {
+    connected_pids.push_back(peer_pid);
+    MessageLoop::current()->Quit();
+  }
+  void OnChannelError() override {
+    ++errors;
+    MessageLoop::current()->Quit();
+  }
+
+  std::vector<int32_t> connected_pids;
+  std::vector<std::pair<uint32_t, std::string>> messages;  // type and payload
+  int errors = 0;
+};
+
+class ChannelTest : public testing::Test {
+ protected:
+  ChannelTest() : run_generation_(0), expired_generation_(0) {}
+
+  // Runs this thread's IO loop until |done| holds; false when test::kDeadlineMs passed first.
+  bool RunUntil(const std::function<bool()>& done) {
+    int generation = ++run_generation_;
+    loop_.PostDelayedTask(
+        FROM_HERE, base::Bind(&ChannelTest::OnDeadline, base::Unretained(this), generation),
+        static_cast<int64_t>(test::kDeadlineMs));
+    while (!done()) {
+      if (expired_generation_ == generation)
+        return false;
+      loop_.Run();
+    }
+    return true;
+  }
+
+  // Runs the loop for |ms| milliseconds, to show that nothing more is reported.
+  void RunFor(int ms) {
+    base::TimeTicks end = base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(ms);
+    RunUntil([end] { return base::TimeTicks::Now() >= end; });
+  }
+
+  // Starts the peer as "<mode> <channel id> <options>".
+  void StartPeer(test::ChildProcess* peer, const std::string& mode,
+                 const std::string& channel_id, const std::string& options = "") {
+    ASSERT_TRUE(peer->Start(channel_peer::kProgram,
+                            Widen(mode + " " + channel_id + " " + options)));
+  }
+
+  // Starts the peer and waits until it has connected its channel (a server listens then).
+  void StartReadyPeer(test::ChildProcess* peer, const std::string& mode,
+                      const std::string& channel_id, const std::string& options = "") {
+    std::string event_name = test::UniqueName("channel-peer-ready-");
+    base::win::ScopedHandle ready(CreateEventW(nullptr, TRUE, FALSE, Widen(event_name).c_str()));
+    StartPeer(peer, mode, channel_id,
+              std::string(channel_peer::kReadyOption) + " " + event_name + " " + options);
+    ASSERT_TRUE(test::WaitWithDeadline(ready)) << "the peer did not get ready";
+  }
+
+  PeerReport FinishPeer(test::ChildProcess* peer) {
+    PeerReport report;
+    EXPECT_TRUE(peer->WaitForExit(test::kDeadlineMs, &report.exit_code)) << "the peer hung";
+    std::istringstream output(peer->ReadOutput());
+    std::string line;
+    while (std::getline(output, line)) {
+      if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+      ReportedMessage message;
+      if (sscanf(line.c_str(), channel_peer::kMessageReportFormat, &message.type, &message.size,
+                 &message.checksum, &message.io) == 4)
+        report.messages.push_back(message);
+      else
+        report.lines.push_back(line);
+    }
+    report.errors = peer->ReadErrors();
+    return report;
+  }
+
+  // Connects to a server peer that was started ready, and sends this process's hello.
+  void ConnectRawClient(RawPipe* pipe, const std::string& channel_id) {
+    ASSERT_TRUE(pipe->Open(PipePathOf(channel_id)));
+    ASSERT_TRUE(pipe->Write(OwnHello()));
+  }
+
+  std::string OwnConnectedLine() const {
+    return "connected " + std::to_string(GetCurrentProcessId());
+  }
+
+  MessageLoopForIO loop_;
+
+ private:
+  void OnDeadline(int generation) {
+    expired_generation_ = generation;
+    MessageLoop::current()->Quit();
+  }
+
+  int run_generation_;
+  int expired_generation_;
+};
+
+// Hello and validation ----------------------------------------------------------------------
+
+TEST_F(ChannelTest, HelloExchangeTellsEachEndThePeersProcessId) {
+  std::string id = test::UniqueName("hello-");
+  RecordingListener listener;
+  Channel server(id, Channel::kModeServer, &listener);
+  ASSERT_TRUE(server.Connect());
+  test::ChildProcess peer;
+  StartPeer(&peer, "client", id);
+
+  ASSERT_TRUE(RunUntil([&] { return !listener.messages.empty(); }));
+  ASSERT_THAT(listener.connected_pids, ElementsAre(static_cast<int32_t>(peer.pid())));
+  EXPECT_EQ(static_cast<int32_t>(peer.pid()), server.peer_pid());
+  // The peer's first message carries the pid its own OnChannelConnected saw.
+  ASSERT_EQ(channel_peer::kPeerPidType, listener.messages[0].first);
+  EXPECT_EQ(Int32Bytes(static_cast<int32_t>(GetCurrentProcessId())),
+            WireBytes(listener.messages[0].second.data(), listener.messages[0].second.size()));
+
+  server.Close();
+  PeerReport report = FinishPeer(&peer);
+  EXPECT_EQ(0u, report.exit_code);
+  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
+}
+
+TEST_F(ChannelTest, ServerWithSecretAcceptsAClientOfTheSameId) {
+  std::string id = Channel::GenerateVerifiedChannelID(test::UniqueName("secret-"));
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id);
+  RecordingListener listener;
+  Channel client(id, Channel::kModeClient, &listener);
+  ASSERT_TRUE(client.Connect());
+
+  ASSERT_TRUE(RunUntil([&] { return !listener.connected_pids.empty(); }));
+  EXPECT_EQ(static_cast<int32_t>(peer.pid()), listener.connected_pids[0]);
+  client.Close();
+  EXPECT_THAT(FinishPeer(&peer).lines, ElementsAre(OwnConnectedLine(), "error"));
+}
+
+TEST_F(ChannelTest, ServerWithSecretFailsAHelloWithOnlyAPidOrAWrongSecret) {
+  std::string base_id = Channel::GenerateVerifiedChannelID(test::UniqueName("secret-"));
+  int32_t secret = 0;
+  Channel::ChannelImpl::PipeNameFor(base_id, &secret);
+  const Bytes hellos[] = {
+      OwnHello(),
+      Concat(Concat(MessageHeaderBytes(8, kNoRoute, kHello, kNormalFlags),
+                    Int32Bytes(static_cast<int32_t>(GetCurrentProcessId()))),
+             Int32Bytes(secret + 1)),
+  };
+  for (const Bytes& hello : hellos) {
+    std::string id = Channel::GenerateVerifiedChannelID(test::UniqueName("secret-"));
+    test::ChildProcess peer;
+    StartReadyPeer(&peer, "server", id);
+    RawPipe pipe;
+    ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+    ASSERT_TRUE(pipe.Write(hello));
+    ASSERT_TRUE(pipe.Write(PatternMessageBytes(8)));
+    // A validating server does not present its own secret.
+    Bytes peer_hello;
+    ASSERT_TRUE(pipe.Read(20, &peer_hello));
+    PeerReport report = FinishPeer(&peer);
+    EXPECT_THAT(report.lines, ElementsAre("error"));
+    EXPECT_TRUE(report.messages.empty());
+  }
+}
+
+TEST_F(ChannelTest, HelloWithEmptyPayloadReportsPidMinusOne) {
+  std::string id = test::UniqueName("empty-hello-");
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id);
+  RawPipe pipe;
+  ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+  ASSERT_TRUE(pipe.Write(MessageHeaderBytes(0, kNoRoute, kHello, kNormalFlags)));
+  ASSERT_TRUE(pipe.Write(PatternMessageBytes(4)));
+  Bytes peer_hello;
+  ASSERT_TRUE(pipe.Read(20, &peer_hello));
+  pipe.Close();
+  PeerReport report = FinishPeer(&peer);
+  EXPECT_THAT(report.lines, ElementsAre("connected -1", "error"));
+  EXPECT_THAT(report.messages,
+              ElementsAre(SameContent(Expected(1, channel_peer::PatternPayload(4)))));
+}
+
+// Pipe names ----------------------------------------------------------------------------------
+
+TEST(ChannelPipeNameTest, SecretFollowsTheBackslashAndTheCharacterBeforeItIsDropped) {
+  int32_t secret = -5;
+  EXPECT_EQ(L"\\\\.\\pipe\\vesk.abc", Channel::ChannelImpl::PipeNameFor("abc", &secret));
+  EXPECT_EQ(0, secret);
+  EXPECT_EQ(L"\\\\.\\pipe\\vesk.x.1234",
+            Channel::ChannelImpl::PipeNameFor("x.12345\\77", &secret));
+  EXPECT_EQ(77, secret);
+  EXPECT_EQ(L"\\\\.\\pipe\\vesk.4012.0.1",
+            Channel::ChannelImpl::PipeNameFor("4012.0.15\\42", &secret));
+  EXPECT_EQ(42, secret);
+  // A backslash at the start keeps the whole id.
+  EXPECT_EQ(L"\\\\.\\pipe\\vesk.\\9", Channel::ChannelImpl::PipeNameFor("\\9", &secret));
+  EXPECT_EQ(9, secret);
+  // A secret that is not a decimal number is no secret, at both ends alike.
+  Channel::ChannelImpl::PipeNameFor("ab\\x1", &secret);
+  EXPECT_EQ(0, secret);
+}
+
+TEST(ChannelIdTest, GeneratedIdsAreUniqueAndCarryANonZeroSecret) {
+  std::string first = Channel::GenerateUniqueRandomChannelID();
+  std::string second = Channel::GenerateUniqueRandomChannelID();
+  unsigned pid = 0, counter_first = 0, counter_second = 0;
+  int random = -1;
+  ASSERT_EQ(3, sscanf(first.c_str(), "%u.%u.%d", &pid, &counter_first, &random));
+  EXPECT_EQ(GetCurrentProcessId(), pid);
+  EXPECT_GE(random, 0);
+  ASSERT_EQ(3, sscanf(second.c_str(), "%u.%u.%d", &pid, &counter_second, &random));
+  EXPECT_EQ(counter_first + 1, counter_second);
+
+  std::string verified = Channel::GenerateVerifiedChannelID("room");
+  EXPECT_EQ(0u, verified.find("room." + std::to_string(GetCurrentProcessId()) + "."));
+  int32_t secret = 0;
+  Channel::ChannelImpl::PipeNameFor(verified, &secret);
+  EXPECT_GT(secret, 0);
+  EXPECT_EQ(verified.substr(verified.find('\\') + 1), std::to_string(secret));
+  EXPECT_EQ(std::string::npos, Channel::GenerateVerifiedChannelID("").find('.') == 0
+                                   ? 0
+                                   : std::string::npos);
+}
+
+TEST_F(ChannelTest, PipePathFollowsTheChannelIdAtBothEnds) {
+  std::string unique = test::UniqueName("path");
+  test::ChildProcess server_peer;
+  StartReadyPeer(&server_peer, "server", unique + ".12345\\77");
+  RawPipe dropped_digit;
+  EXPECT_FALSE(dropped_digit.Open(L"\\\\.\\pipe\\vesk." + Widen(unique) + L".12345"));
+  RawPipe pipe;
+  ASSERT_TRUE(pipe.Open(L"\\\\.\\pipe\\vesk." + Widen(unique) + L".1234"));
+  Bytes hello;
+  ASSERT_TRUE(pipe.Read(20, &hello));
+  EXPECT_EQ(Concat(MessageHeaderBytes(4, kNoRoute, kHello, kNormalFlags),
+                   Int32Bytes(static_cast<int32_t>(server_peer.pid()))),
+            hello);
+  pipe.Close();
+  FinishPeer(&server_peer);
+
+  // A client of that id presents the secret 77 in a 24-byte hello.
+  RawPipe server;
+  ASSERT_TRUE(server.Listen(L"\\\\.\\pipe\\vesk.c" + Widen(unique) + L".1234"));
+  test::ChildProcess client_peer;
+  StartPeer(&client_peer, "client", "c" + unique + ".12345\\77");
+  ASSERT_TRUE(server.AcceptClient());
+  ASSERT_TRUE(server.Read(24, &hello));
+  EXPECT_EQ(Concat(Concat(MessageHeaderBytes(8, kNoRoute, kHello, kNormalFlags),
+                          Int32Bytes(static_cast<int32_t>(client_peer.pid()))),
+                   Bytes({0x4D, 0x00, 0x00, 0x00})),
+            hello);
+  server.Close();
+  FinishPeer(&client_peer);
+}
+
+TEST_F(ChannelTest, SecondServerForTheSameIdFailsToConnect) {
+  std::string id = test::UniqueName("two-servers-");
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id);
+  RecordingListener listener;
+  Channel second(id, Channel::kModeServer, &listener);
+  EXPECT_FALSE(second.Connect());
+}
+
+TEST_F(ChannelTest, ClientForAnUnservedNameFailsAtOnceNamingClientMode) {
+  std::string id = test::UniqueName("nobody-");
+  RecordingListener listener;
+  base::TimeTicks start = base::TimeTicks::Now();
+  Channel client(id, Channel::kModeClient, &listener);
+  EXPECT_FALSE(client.Connect());
+  EXPECT_LT((base::TimeTicks::Now() - start).InMilliseconds(), 1000);
+
+  test::ChildProcess peer;
+  StartPeer(&peer, "client", id);
+  PeerReport report = FinishPeer(&peer);
+  EXPECT_THAT(report.lines, ElementsAre("connect-failed"));
+  EXPECT_THAT(report.errors, HasSubstr("Unable to create pipe \"\\\\.\\pipe\\vesk." + id +
+                                       "\" in client mode. Error :2"));
+}
+
+// Framing -------------------------------------------------------------------------------------
+
+TEST_F(ChannelTest, MessageArrivingAs4096And904BytesIsDeliveredOnce) {
+  std::string id = test::UniqueName("split-");
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id);
+  RawPipe pipe;
+  ConnectRawClient(&pipe, id);
+  Bytes message = PatternMessageBytes(5000 - 16);
+  ASSERT_TRUE(pipe.Write(Bytes(message.begin(), message.begin() + 4096)));
+  Sleep(100);
+  ASSERT_TRUE(pipe.Write(Bytes(message.begin() + 4096, message.end())));
+  pipe.Close();
+
+  PeerReport report = FinishPeer(&peer);
+  EXPECT_THAT(report.messages,
+              ElementsAre(SameContent(Expected(1, channel_peer::PatternPayload(4984)))));
+  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
+}
+
+TEST_F(ChannelTest, ThreeMessagesInOneReadAreDeliveredInOrderByOneCompletion) {
+  std::string id = test::UniqueName("three-");
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id);
+  RawPipe pipe;
+  ConnectRawClient(&pipe, id);
+  Bytes three;
+  for (uint32_t type = 11; type <= 13; ++type) {
+    Message message(0, type, Message::kPriorityNormal);
+    message.WriteString(std::string(type, 'x'));
+    three = Concat(three, WireBytes(message));
+  }
+  Sleep(100);  // the hello is read on its own first
+  ASSERT_TRUE(pipe.Write(three));
+  pipe.Close();
+
+  PeerReport report = FinishPeer(&peer);
+  ASSERT_EQ(3u, report.messages.size());
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(11 + i, report.messages[i].type);
+    EXPECT_EQ(report.messages[0].io, report.messages[i].io);
+  }
+}
+
+TEST_F(ChannelTest, MessageClaiming200MiBFailsOnceThePastTheLimit) {
+  std::string id = test::UniqueName("too-big-");
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id);
+  RawPipe pipe;
+  ConnectRawClient(&pipe, id);
+  const uint32_t kClaimed = 200u * 1024 * 1024;
+  ASSERT_TRUE(pipe.Write(MessageHeaderBytes(kClaimed, 0, 1, kNormalFlags)));
+
+  const size_t kChunk = 64 * 1024;
+  Bytes chunk(kChunk, 0x5A);
+  size_t written = 0;
+  while (written < kClaimed && pipe.Write(chunk))
+    written += kChunk;
+
+  // The peer kept reading until buffered plus new bytes passed the limit.
+  EXPECT_LT(written, kClaimed);
+  EXPECT_GE(written, Channel::kMaximumMessageSize - 4 * kChunk);
+  PeerReport report = FinishPeer(&peer);
+  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
+  EXPECT_TRUE(report.messages.empty());
+  EXPECT_THAT(report.errors, HasSubstr("IPC message is too big"));
+}
+
+// Writing -------------------------------------------------------------------------------------
+
+TEST_F(ChannelTest, SendBeforeTheClientConnectsIsWrittenAfterTheHello) {
+  std::string id = test::UniqueName("early-send-");
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id, std::string(channel_peer::kSendOnListenOption) + " 12");
+  RawPipe pipe;
+  ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+  Bytes received;
+  ASSERT_TRUE(pipe.Read(20 + 16 + 12, &received));
+  EXPECT_EQ(Concat(Concat(MessageHeaderBytes(4, kNoRoute, kHello, kNormalFlags),
+                          Int32Bytes(static_cast<int32_t>(peer.pid()))),
+                   PatternMessageBytes(12)),
+            received);
+  pipe.Close();
+  EXPECT_THAT(FinishPeer(&peer).lines, ElementsAre("send-result 1", "error"));
+}
+
+TEST_F(ChannelTest, ClosingWithAWriteInFlightCancelsItWithoutAChannelError) {
+  std::string id = test::UniqueName("close-writing-");
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id,
+                 std::string(channel_peer::kSendAndCloseOption) + " " + std::to_string(1 << 20));
+  RawPipe pipe;
+  ConnectRawClient(&pipe, id);
+  // Nothing is read, so the megabyte cannot leave the peer's pipe buffer.
+  PeerReport report = FinishPeer(&peer);
+  EXPECT_EQ(0u, report.exit_code);
+  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "closed"));
+  EXPECT_THAT(report.errors, HasSubstr("pipe error: "));
+}
+
+TEST_F(ChannelTest, PeerKilledMidMessageIsReportedAsOneChannelError) {
+  std::string id = test::UniqueName("killed-");
+  RecordingListener listener;
+  Channel server(id, Channel::kModeServer, &listener);
+  ASSERT_TRUE(server.Connect());
+  std::string event_name = test::UniqueName("channel-peer-wrote-");
+  base::win::ScopedHandle wrote(CreateEventW(nullptr, TRUE, FALSE, Widen(event_name).c_str()));
+  test::ChildProcess peer;
+  StartPeer(&peer, "raw-partial", id, event_name);
+
+  ASSERT_TRUE(RunUntil([&] { return !listener.connected_pids.empty(); }));
+  ASSERT_TRUE(test::WaitWithDeadline(wrote));
+  peer.Terminate();
+  ASSERT_TRUE(RunUntil([&] { return listener.errors > 0; }));
+  RunFor(100);
+  EXPECT_EQ(1, listener.errors);
+  EXPECT_TRUE(listener.messages.empty());
+}
+
+// Hostile peers -------------------------------------------------------------------------------
+
+struct HostileCase {
+  const char* name;
+  Bytes bytes;                        // written after the hello
+  size_t delivered;                   // well-formed messages the peer reports
+};
+
+class ChannelHostileInputTest : public ChannelTest,
+                                public testing::WithParamInterface<HostileCase> {};
+
+TEST_P(ChannelHostileInputTest, PeerDeliversOnlyWellFormedMessagesAndFailsTheChannel) {
+  std::string id = test::UniqueName("hostile-");
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id);
+  RawPipe pipe;
+  ConnectRawClient(&pipe, id);
+  ASSERT_TRUE(pipe.Write(GetParam().bytes));
+  pipe.Close();
+
+  PeerReport report = FinishPeer(&peer);
+  EXPECT_EQ(0u, report.exit_code) << "the peer crashed";
+  EXPECT_EQ(GetParam().delivered, report.messages.size());
+  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
+}
+
+Bytes Garbage(size_t size) {
+  Bytes bytes(size);
+  uint32_t state = 12345;
+  for (uint8_t& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChannelHostileInputTest,
+    testing::Values(
+        HostileCase{"TruncatedHeader", Bytes(10, 0x01), 0},
+        HostileCase{"NegativeLength",
+                    Concat(MessageHeaderBytes(0xFFFFFFF0u, 0, 1, kNormalFlags), Garbage(100)),
+                    0},
+        HostileCase{"OversizedClaim",
+                    Concat(MessageHeaderBytes(0x7FFFFFFFu, 0, 1, kNormalFlags), Garbage(5000)),
+                    0},
+        HostileCase{"GoodMessageThenTruncatedOne",
+                    Concat(PatternMessageBytes(8),
+                           Bytes(PatternMessageBytes(40).begin(),
+                                 PatternMessageBytes(40).begin() + 30)),
+                    1},
+        HostileCase{"ManyEmptyMessages",
+                    Concat(MessageHeaderBytes(0, 0, 1, 0), MessageHeaderBytes(0, 0, 1, 0)), 2},
+        HostileCase{"Garbage", Concat(MessageHeaderBytes(8, 0, 1, 0), Garbage(8)), 1}),
+    [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ChannelTest, FirstMessageThatIsNotAHelloFailsAValidatingServer) {
+  std::string id = Channel::GenerateVerifiedChannelID(test::UniqueName("no-hello-"));
+  test::ChildProcess peer;
+  StartReadyPeer(&peer, "server", id);
+  RawPipe pipe;
+  ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+  ASSERT_TRUE(pipe.Write(PatternMessageBytes(8)));
+  PeerReport report = FinishPeer(&peer);
+  EXPECT_THAT(report.lines, ElementsAre("error"));
+  EXPECT_TRUE(report.messages.empty());
+}
+
+// Resources -----------------------------------------------------------------------------------
+
+TEST_F(ChannelTest, ThousandConnectSendCloseCyclesLeaveTheHandleCountUnchanged) {
+  auto cycle = [this](int i) {
+    std::string id = test::UniqueName("cycle-");
+    RecordingListener server_listener;
+    RecordingListener client_listener;
+    scoped_ptr<Channel> server(new Channel(id, Channel::kModeServer, &server_listener));
+    scoped_ptr<Channel> client(new Channel(id, Channel::kModeClient, &client_listener));
+    ASSERT_TRUE(server->Connect());
+    ASSERT_TRUE(client->Connect());
+    client->Send(channel_peer::NewPatternMessage(16));
+    ASSERT_TRUE(RunUntil([&] { return !server_listener.messages.empty(); }));
+    // Either end may go first.
+    if (i % 2)
+      server.reset();
+    client.reset();
+  };
+  cycle(0);  // lazily created runtime state is made once
+  int handles_before = test::CountOpenHandles();
+  for (int i = 1; i <= 1000 && !HasFatalFailure(); ++i)
+    cycle(i);
+  EXPECT_EQ(handles_before, test::CountOpenHandles());
+}
+
+TEST_F(ChannelTest, AdoptedPipeEndIsAlreadyConnected) {
+  std::wstring path = Widen("\\\\.\\pipe\\vesk.") + Widen(test::UniqueName("adopted-"));
+  RawPipe raw_server;
+  ASSERT_TRUE(raw_server.Listen(path));
+  HANDLE client_end = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, client_end);
+  ASSERT_TRUE(raw_server.AcceptClient());
+
+  RecordingListener listener;
+  Channel channel(ChannelHandle(client_end), Channel::kModeClient, &listener);
+  ASSERT_TRUE(channel.Connect());
+  ASSERT_TRUE(raw_server.Write(Concat(OwnHello(), PatternMessageBytes(3))));
+  ASSERT_TRUE(RunUntil([&] { return !listener.messages.empty(); }));
+  Bytes hello;
+  ASSERT_TRUE(raw_server.Read(20, &hello));
+  EXPECT_EQ(OwnHello(), hello);
+}
+
+}  // namespace
+}  // namespace IPC

@@ -1,0 +1,34 @@
+// A small debugger of the test's own: runs a program under it and records what a debugger
+// sees (debugger output, exceptions, the exit code).
+#ifndef SUPPORT_DEBUGGER_LOOP_H_
+#define SUPPORT_DEBUGGER_LOOP_H_
+
+#include <string>
+#include <vector>
+
+namespace test {
+
+struct DebuggerOptions {
+  // First-chance exceptions with these codes are reported back as handled (the debugger
+  // "lets the program go on"); all others are passed back to the program.
+  std::vector<unsigned long> handled_exceptions;
+  // Past this the program is terminated and the run counts as not ended.
+  unsigned long timeout_ms = 60000;
+};
+
+struct DebuggedRun {
+  bool started = false;
+  bool ended = false;  // the program ended by itself before the deadline
+  unsigned long exit_code = 0;
+  std::vector<std::string> debug_strings;  // OutputDebugString texts, wide ones as UTF-8
+  // First-chance exception codes in order, without the loader's initial breakpoint.
+  std::vector<unsigned long> exceptions;
+};
+
+// Starts |command_line| (for a child test, see test::ChildTestCommandLine) as a debuggee of
+// the calling thread and debugs it until it ends or the deadline passes.
+DebuggedRun RunUnderDebugger(const std::wstring& command_line, const DebuggerOptions& options);
+
+}  // namespace test
+
+#endif  // SUPPORT_DEBUGGER_LOOP_H_
