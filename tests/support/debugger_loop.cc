@@ -17,6 +17,24 @@ const UINT kDeadlineExitCode = 0xDEAD;
 // How long a terminated program may take to report its end.
 const DWORD kTerminationGraceMs = 5000;
 
+// The exception through which debuggers learn thread names, and its record type.
+const DWORD kThreadNamingException = 0x406D1388;
+const ULONG_PTR kThreadNameInfoType = 0x1000;
+const size_t kMaxThreadNameLength = 256;
+
+// The NUL-terminated narrow text at |address| in |process|, cut at kMaxThreadNameLength.
+std::string ReadString(HANDLE process, ULONG_PTR address) {
+  std::string text;
+  char c = 0;
+  while (text.size() < kMaxThreadNameLength &&
+         ReadProcessMemory(process, reinterpret_cast<const void*>(address + text.size()), &c, 1,
+                           nullptr) &&
+         c != 0) {
+    text += c;
+  }
+  return text;
+}
+
 // The debugger owns the image file handles that debug events hand it.
 void CloseImageFile(HANDLE file) {
   base::win::ScopedFileHandle owner(file);
@@ -76,6 +94,7 @@ class DebugLoop {
         run_->debug_strings.push_back(ReadDebugString(process_, event.u.DebugString));
         break;
       case EXCEPTION_DEBUG_EVENT:
+        RecordThreadName(event);
         *continue_status = OnException(event.u.Exception);
         break;
       case EXIT_PROCESS_DEBUG_EVENT:
@@ -88,6 +107,18 @@ class DebugLoop {
   }
 
  private:
+  // A naming exception carries four pointer-sized arguments: 0x1000, the name's address in
+  // the program, the thread id and flags.
+  void RecordThreadName(const DEBUG_EVENT& event) {
+    const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
+    if (!event.u.Exception.dwFirstChance || record.ExceptionCode != kThreadNamingException ||
+        record.NumberParameters != 4 || record.ExceptionInformation[0] != kThreadNameInfoType)
+      return;
+    run_->thread_names.push_back(
+        {ReadString(process_, record.ExceptionInformation[1]),
+         static_cast<unsigned long>(record.ExceptionInformation[2]), event.dwThreadId});
+  }
+
   DWORD OnException(const EXCEPTION_DEBUG_INFO& info) {
     const DWORD code = info.ExceptionRecord.ExceptionCode;
     const bool first = !seen_exception_;

@@ -23,6 +23,14 @@ struct DebuggedRun {
   std::vector<std::string> debug_strings;  // OutputDebugString texts, wide ones as UTF-8
   // First-chance exception codes in order, without the loader's initial breakpoint.
   std::vector<unsigned long> exceptions;
+  // Names announced through the thread-naming exception (0x406D1388), read from the
+  // program, in order.
+  struct ThreadName {
+    std::string name;
+    unsigned long announced_thread_id;  // the id in the exception's arguments
+    unsigned long raising_thread_id;    // the thread that raised it
+  };
+  std::vector<ThreadName> thread_names;
 };
 
 // Starts |command_line| (for a child test, see test::ChildTestCommandLine) as a debuggee of

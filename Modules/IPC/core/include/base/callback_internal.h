@@ -20,7 +20,6 @@ class BindStateBase : public RefCountedThreadSafe<BindStateBase> {
 
  private:
   friend class RefCountedThreadSafe<BindStateBase>;
-  friend struct DefaultRefCountedThreadSafeTraits<BindStateBase>;
 };
 
 // Holds one reference to a bind state and the invoke function chosen by Bind, stored untyped;

@@ -27,7 +27,8 @@ const LogSeverity LOG_0 = LOG_ERROR;
 const LogSeverity kMinLogLevel = LOG_INFO;
 inline constexpr LogSeverity GetMinLogLevel() { return kMinLogLevel; }
 
-// One log line, built on the caller's stack and written out when the object dies. The
+// One log line, built on the caller's stack and written out when the object dies, with one
+// call per output so that lines of different threads never mix; any thread may log. The
 // thread's last error is the same after the statement as before it. A FATAL message never
 // returns: the process ends through a breakpoint.
 class LogMessage {

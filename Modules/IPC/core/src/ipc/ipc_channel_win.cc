@@ -197,8 +197,13 @@ bool Channel::ChannelImpl::AcceptClient() {
     case ERROR_PIPE_CONNECTED:
       waiting_connect_ = false;
       return true;
+    case ERROR_NO_DATA:
+      // The client came and went already. What it wrote is still in the pipe, and reading
+      // it ends in the broken-pipe error, so the owner hears of the lost client instead of
+      // waiting for it forever.
+      waiting_connect_ = false;
+      return true;
     default:
-      // ERROR_NO_DATA: the client came and went already.
       return false;
   }
 }

@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
+
 namespace base {
 namespace debug {
 

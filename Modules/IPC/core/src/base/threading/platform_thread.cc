@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "base/logging.h"
 #include "base/threading/thread_local.h"
@@ -20,7 +21,7 @@ const DWORD kThreadNamingException = 0x406D1388;
 const ULONG_PTR kThreadNameInfoType = 0x1000;
 const ULONG kThreadNameInfoArgs = 4;
 
-// Always announced, debugger or not, so that tools watching the process can spot it.
+// Announced to debuggers whether or not one is attached.
 const char kAlwaysAnnouncedName[] = "BrokerEvent";
 
 struct ThreadParams {
@@ -89,9 +90,13 @@ class ThreadNames {
   const char* name() const { return name_.Get(); }
   void set_name(const char* name) { name_.Set(name); }
 
+  // Raises the naming exception for |name| and catches it at once.
   void Announce(const char* name);
 
  private:
+  // Raises the naming exception with the arguments |info| and continues after it.
+  void RaiseAndContinue(const ULONG_PTR* info);
+
 #if !defined(_MSC_VER)
   static LONG CALLBACK ContinueAfterAnnouncement(EXCEPTION_POINTERS* pointers);
 
@@ -115,9 +120,7 @@ const ThreadNames& g_thread_names_at_start = ThreadNames::Get();
 ThreadNames::ThreadNames() {}
 ThreadNames::~ThreadNames() {}
 
-void ThreadNames::Announce(const char* name) {
-  const ULONG_PTR info[kThreadNameInfoArgs] = {
-      kThreadNameInfoType, reinterpret_cast<ULONG_PTR>(name), ::GetCurrentThreadId(), 0};
+void ThreadNames::RaiseAndContinue(const ULONG_PTR* info) {
   __try {
     ::RaiseException(kThreadNamingException, 0, kThreadNameInfoArgs, info);
   } __except (EXCEPTION_EXECUTE_HANDLER) {
@@ -137,10 +140,8 @@ ThreadNames::~ThreadNames() {
   ::RemoveVectoredExceptionHandler(handler_);
 }
 
-void ThreadNames::Announce(const char* name) {
-  const ULONG_PTR info[kThreadNameInfoArgs] = {
-      kThreadNameInfoType, reinterpret_cast<ULONG_PTR>(name), ::GetCurrentThreadId(), 0};
-  announcing_.Set(name);
+void ThreadNames::RaiseAndContinue(const ULONG_PTR* info) {
+  announcing_.Set(reinterpret_cast<const char*>(info[1]));
   ::RaiseException(kThreadNamingException, 0, kThreadNameInfoArgs, info);
   announcing_.Set(nullptr);
 }
@@ -159,6 +160,12 @@ LONG CALLBACK ThreadNames::ContinueAfterAnnouncement(EXCEPTION_POINTERS* pointer
 }
 
 #endif  // defined(_MSC_VER)
+
+void ThreadNames::Announce(const char* name) {
+  const ULONG_PTR info[kThreadNameInfoArgs] = {
+      kThreadNameInfoType, reinterpret_cast<ULONG_PTR>(name), ::GetCurrentThreadId(), 0};
+  RaiseAndContinue(info);
+}
 
 }  // namespace
 
@@ -228,8 +235,9 @@ PlatformThreadId PlatformThread::CurrentId() {
 void PlatformThread::SetName(const char* name) {
   ThreadNames& names = ThreadNames::Get();
   names.set_name(name);
-  bool always_announced = name && std::strcmp(name, kAlwaysAnnouncedName) == 0;
-  if (always_announced || ::IsDebuggerPresent())
+  if (!name)
+    return;
+  if (std::strcmp(name, kAlwaysAnnouncedName) == 0 || ::IsDebuggerPresent())
     names.Announce(name);
 }
 

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "base/bind.h"
-#include "support/thread_runner.h"
 
 namespace {
 
@@ -21,29 +20,20 @@ base::Closure AppendTask(std::string* log, char c) {
   return base::Bind(&Append, log, c);
 }
 
+void AppendB(void* log) {
+  Append(static_cast<std::string*>(log), 'B');
+}
+
 TEST(AtExitTest, TasksRunLastRegisteredFirstWhenTheManagerGoes) {
   std::string log;
   {
     AtExitManager exit_manager;
     AtExitManager::RegisterTask(AppendTask(&log, 'A'));
-    AtExitManager::RegisterTask(AppendTask(&log, 'B'));
+    AtExitManager::RegisterCallback(&AppendB, &log);
     AtExitManager::RegisterTask(AppendTask(&log, 'C'));
     EXPECT_EQ("", log);
   }
   EXPECT_EQ("CBA", log);
-}
-
-void AppendX(void* log) {
-  Append(static_cast<std::string*>(log), 'x');
-}
-
-TEST(AtExitTest, CallbackGetsItsArgument) {
-  std::string log;
-  {
-    AtExitManager exit_manager;
-    AtExitManager::RegisterCallback(&AppendX, &log);
-  }
-  EXPECT_EQ("x", log);
 }
 
 TEST(AtExitTest, ProcessCallbacksNowRunsEachTaskOnce) {
@@ -82,7 +72,7 @@ TEST(AtExitTest, NestedManagerTakesRegistrationsUntilItGoes) {
 TEST(AtExitTest, RegistrationWithoutAManagerIsDropped) {
   std::string log;
   AtExitManager::RegisterTask(AppendTask(&log, 'A'));
-  AtExitManager::RegisterCallback(&AppendX, &log);
+  AtExitManager::RegisterCallback(&AppendB, &log);
   AtExitManager::ProcessCallbacksNow();
   {
     AtExitManager later_manager;
@@ -109,16 +99,6 @@ TEST(AtExitTest, TaskRegisteredByARunningTaskRunsInTheSamePass) {
     AtExitManager::RegisterTask(base::Bind(&AppendAndRegisterMore, &chain));
   }
   EXPECT_EQ("ABZ", chain.log);
-}
-
-TEST(AtExitTest, TasksRegisteredOnOtherThreadsGoToTheTopManager) {
-  std::string log;
-  {
-    AtExitManager exit_manager;
-    ASSERT_TRUE(test::RunOnNewThread([&log] { AtExitManager::RegisterTask(AppendTask(&log, 'T')); }));
-    EXPECT_EQ("", log);
-  }
-  EXPECT_EQ("T", log);
 }
 
 // Destroying a manager out of turn runs its own tasks and leaves the stack intact.

@@ -10,8 +10,11 @@
 #include "base/memory/ref_counted.h"
 #include "base/memory/scoped_ptr.h"
 #include "base/memory/weak_ptr.h"
+#include "support/delete_counter.h"
 
 namespace {
+
+using test::DeleteCounter;
 
 // A receiver whose reference count the test reads directly. It is never deleted through
 // the count; the test owns it on the stack.
@@ -38,16 +41,6 @@ class CountingReceiver {
   mutable int ref_count_;
   int calls_;
   int value_;
-};
-
-// Counts destructions into an int the test owns.
-class DeleteCounter {
- public:
-  explicit DeleteCounter(int* deletes) : deletes_(deletes) {}
-  ~DeleteCounter() { ++*deletes_; }
-
- private:
-  int* deletes_;
 };
 
 // Counts copies, to tell a stored copy passed by reference from a fresh copy per run.

@@ -417,12 +417,6 @@ TEST_P(MessageLoopTest, TaskObserversAreToldAroundEveryTaskWithItsPostingTime) {
   EXPECT_EQ((std::vector<TimeTicks>{posted, posted}), observer.times());
 }
 
-TEST_P(MessageLoopTest, ShortDelaysTakeNoHighResolutionLeaseWhileTheModeIsOff) {
-  MessageLoop loop(GetParam());
-  loop.PostDelayedTask(FROM_HERE, base::Bind(&Touch, static_cast<DeathNote*>(nullptr)), 1);
-  EXPECT_FALSE(loop.high_resolution_timers_enabled());
-}
-
 TEST(MessageLoopCurrentTest, ALaterLoopReplacesTheFirstAndOutlivesIt) {
   EXPECT_EQ(nullptr, MessageLoop::current());
   MessageLoop* first = new MessageLoop();
@@ -436,18 +430,6 @@ TEST(MessageLoopCurrentTest, ALaterLoopReplacesTheFirstAndOutlivesIt) {
   }
   EXPECT_EQ(nullptr, MessageLoop::current());
   EXPECT_FALSE(base::ThreadTaskRunnerHandle::IsSet());
-}
-
-TEST(MessageLoopViewTest, TypedViewsAreTheCurrentLoop) {
-  {
-    MessageLoopForIO loop;
-    EXPECT_EQ(MessageLoop::TYPE_IO, loop.type());
-    EXPECT_EQ(&loop, MessageLoopForIO::current());
-  }
-  {
-    MessageLoop loop(MessageLoop::TYPE_UI);
-    EXPECT_EQ(&loop, MessageLoopForUI::current());
-  }
 }
 
 class RecordingDispatcher : public base::MessagePumpDispatcher {

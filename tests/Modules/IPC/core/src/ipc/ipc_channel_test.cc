@@ -14,8 +14,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "base/bind.h"
-#include "base/location.h"
 #include "base/message_loop.h"
 #include "base/time.h"
 #include "base/win/scoped_handle.h"
@@ -24,6 +22,7 @@
 #include "ipc/ipc_message.h"
 #include "support/child_process.h"
 #include "support/handle_count.h"
+#include "support/loop_runner.h"
 #include "support/thread_runner.h"
 #include "support/unique_name.h"
 #include "support/wire_bytes.h"
@@ -68,6 +67,20 @@ Bytes PatternMessageBytes(size_t payload_size) {
   return WireBytes(*message);
 }
 
+Bytes Prefix(const Bytes& bytes, size_t size) {
+  return Bytes(bytes.begin(), bytes.begin() + size);
+}
+
+Bytes Garbage(size_t size) {
+  Bytes bytes(size);
+  uint32_t state = 12345;
+  for (uint8_t& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
 // One pipe end driven byte by byte, as a foreign or misbehaving peer would drive it. Every
 // operation waits at most test::kDeadlineMs.
 class RawPipe {
@@ -93,16 +106,17 @@ class RawPipe {
 
   bool AcceptClient() {
     DWORD unused = 0;
-    if (!ConnectNamedPipe(pipe_.Get(), &overlapped_) && GetLastError() == ERROR_PIPE_CONNECTED)
+    BOOL started = ConnectNamedPipe(pipe_.Get(), &overlapped_);
+    if (!started && GetLastError() == ERROR_PIPE_CONNECTED)
       return true;
-    return Complete(&unused);
+    return Complete(started, &unused);
   }
 
   bool Write(const Bytes& bytes) {
     DWORD written = 0;
-    WriteFile(pipe_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), nullptr,
-              &overlapped_);
-    return Complete(&written) && written == bytes.size();
+    BOOL started = WriteFile(pipe_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                             nullptr, &overlapped_);
+    return Complete(started, &written) && written == bytes.size();
   }
 
   // Exactly |size| bytes.
@@ -111,9 +125,9 @@ class RawPipe {
     size_t done = 0;
     while (done < size) {
       DWORD read = 0;
-      ReadFile(pipe_.Get(), bytes->data() + done, static_cast<DWORD>(size - done), nullptr,
-               &overlapped_);
-      if (!Complete(&read) || read == 0)
+      BOOL started = ReadFile(pipe_.Get(), bytes->data() + done,
+                              static_cast<DWORD>(size - done), nullptr, &overlapped_);
+      if (!Complete(started, &read) || read == 0)
         return false;
       done += read;
     }
@@ -124,15 +138,14 @@ class RawPipe {
 
  private:
   // Finishes the operation just started, whether it completed at once or is pending.
-  bool Complete(DWORD* transferred) {
-    DWORD error = GetLastError();
-    bool signalled = WaitForSingleObject(event_.Get(), test::kDeadlineMs) == WAIT_OBJECT_0;
-    if (!signalled) {
+  bool Complete(BOOL started, DWORD* transferred) {
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+      return false;
+    if (WaitForSingleObject(event_.Get(), test::kDeadlineMs) != WAIT_OBJECT_0) {
       CancelIo(pipe_.Get());
       GetOverlappedResult(pipe_.Get(), &overlapped_, transferred, TRUE);
       return false;
     }
-    (void)error;
     return GetOverlappedResult(pipe_.Get(), &overlapped_, transferred, FALSE) != 0;
   }
 
@@ -169,7 +182,7 @@ struct PeerReport {
 };
 
 // Records what a channel in this process reports and ends the loop's run after each call,
-// so that the test re-checks what it waits for.
+// so that test::RunLoopUntil re-checks what it waits for.
 class RecordingListener : public Channel::Listener {
  public:
   bool OnMessageReceived(const Message& message) override {
@@ -194,28 +207,6 @@ class RecordingListener : public Channel::Listener {
 
 class ChannelTest : public testing::Test {
  protected:
-  ChannelTest() : run_generation_(0), expired_generation_(0) {}
-
-  // Runs this thread's IO loop until |done| holds; false when test::kDeadlineMs passed first.
-  bool RunUntil(const std::function<bool()>& done) {
-    int generation = ++run_generation_;
-    loop_.PostDelayedTask(
-        FROM_HERE, base::Bind(&ChannelTest::OnDeadline, base::Unretained(this), generation),
-        static_cast<int64_t>(test::kDeadlineMs));
-    while (!done()) {
-      if (expired_generation_ == generation)
-        return false;
-      loop_.Run();
-    }
-    return true;
-  }
-
-  // Runs the loop for |ms| milliseconds, to show that nothing more is reported.
-  void RunFor(int ms) {
-    base::TimeTicks end = base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(ms);
-    RunUntil([end] { return base::TimeTicks::Now() >= end; });
-  }
-
   // Starts the peer as "<mode> <channel id> <options>".
   void StartPeer(test::ChildProcess* peer, const std::string& mode,
                  const std::string& channel_id, const std::string& options = "") {
@@ -263,15 +254,6 @@ class ChannelTest : public testing::Test {
   }
 
   MessageLoopForIO loop_;
-
- private:
-  void OnDeadline(int generation) {
-    expired_generation_ = generation;
-    MessageLoop::current()->Quit();
-  }
-
-  int run_generation_;
-  int expired_generation_;
 };
 
 // Hello and validation ----------------------------------------------------------------------
@@ -284,7 +266,7 @@ TEST_F(ChannelTest, HelloExchangeTellsEachEndThePeersProcessId) {
   test::ChildProcess peer;
   StartPeer(&peer, "client", id);
 
-  ASSERT_TRUE(RunUntil([&] { return !listener.messages.empty(); }));
+  ASSERT_TRUE(test::RunLoopUntil([&] { return !listener.messages.empty(); }));
   ASSERT_THAT(listener.connected_pids, ElementsAre(static_cast<int32_t>(peer.pid())));
   EXPECT_EQ(static_cast<int32_t>(peer.pid()), server.peer_pid());
   // The peer's first message carries the pid its own OnChannelConnected saw.
@@ -306,24 +288,23 @@ TEST_F(ChannelTest, ServerWithSecretAcceptsAClientOfTheSameId) {
   Channel client(id, Channel::kModeClient, &listener);
   ASSERT_TRUE(client.Connect());
 
-  ASSERT_TRUE(RunUntil([&] { return !listener.connected_pids.empty(); }));
+  ASSERT_TRUE(test::RunLoopUntil([&] { return !listener.connected_pids.empty(); }));
   EXPECT_EQ(static_cast<int32_t>(peer.pid()), listener.connected_pids[0]);
   client.Close();
   EXPECT_THAT(FinishPeer(&peer).lines, ElementsAre(OwnConnectedLine(), "error"));
 }
 
 TEST_F(ChannelTest, ServerWithSecretFailsAHelloWithOnlyAPidOrAWrongSecret) {
-  std::string base_id = Channel::GenerateVerifiedChannelID(test::UniqueName("secret-"));
-  int32_t secret = 0;
-  Channel::ChannelImpl::PipeNameFor(base_id, &secret);
-  const Bytes hellos[] = {
-      OwnHello(),
-      Concat(Concat(MessageHeaderBytes(8, kNoRoute, kHello, kNormalFlags),
-                    Int32Bytes(static_cast<int32_t>(GetCurrentProcessId()))),
-             Int32Bytes(secret + 1)),
-  };
-  for (const Bytes& hello : hellos) {
+  for (bool with_wrong_secret : {false, true}) {
     std::string id = Channel::GenerateVerifiedChannelID(test::UniqueName("secret-"));
+    int32_t secret = 0;
+    Channel::ChannelImpl::PipeNameFor(id, &secret);
+    Bytes hello = OwnHello();
+    if (with_wrong_secret) {
+      hello = Concat(Concat(MessageHeaderBytes(8, kNoRoute, kHello, kNormalFlags),
+                            Int32Bytes(static_cast<int32_t>(GetCurrentProcessId()))),
+                     Int32Bytes(secret ^ 1));
+    }
     test::ChildProcess peer;
     StartReadyPeer(&peer, "server", id);
     RawPipe pipe;
@@ -354,6 +335,21 @@ TEST_F(ChannelTest, HelloWithEmptyPayloadReportsPidMinusOne) {
   EXPECT_THAT(report.lines, ElementsAre("connected -1", "error"));
   EXPECT_THAT(report.messages,
               ElementsAre(SameContent(Expected(1, channel_peer::PatternPayload(4)))));
+}
+
+TEST_F(ChannelTest, ClientThatWroteAndLeftBeforeTheAcceptIsReadAndThenReported) {
+  std::string id = test::UniqueName("came-and-went-");
+  RecordingListener listener;
+  Channel server(id, Channel::kModeServer, &listener);
+  RawPipe pipe;
+  ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+  ASSERT_TRUE(pipe.Write(Concat(OwnHello(), PatternMessageBytes(5))));
+  pipe.Close();
+
+  ASSERT_TRUE(server.Connect());
+  ASSERT_TRUE(test::RunLoopUntil([&] { return listener.errors > 0; }));
+  EXPECT_THAT(listener.connected_pids, ElementsAre(static_cast<int32_t>(GetCurrentProcessId())));
+  EXPECT_EQ(1u, listener.messages.size());
 }
 
 // Pipe names ----------------------------------------------------------------------------------
@@ -393,9 +389,8 @@ TEST(ChannelIdTest, GeneratedIdsAreUniqueAndCarryANonZeroSecret) {
   Channel::ChannelImpl::PipeNameFor(verified, &secret);
   EXPECT_GT(secret, 0);
   EXPECT_EQ(verified.substr(verified.find('\\') + 1), std::to_string(secret));
-  EXPECT_EQ(std::string::npos, Channel::GenerateVerifiedChannelID("").find('.') == 0
-                                   ? 0
-                                   : std::string::npos);
+  EXPECT_EQ(0u, Channel::GenerateVerifiedChannelID("").find(
+                    std::to_string(GetCurrentProcessId()) + "."));
 }
 
 TEST_F(ChannelTest, PipePathFollowsTheChannelIdAtBothEnds) {
@@ -463,7 +458,7 @@ TEST_F(ChannelTest, MessageArrivingAs4096And904BytesIsDeliveredOnce) {
   RawPipe pipe;
   ConnectRawClient(&pipe, id);
   Bytes message = PatternMessageBytes(5000 - 16);
-  ASSERT_TRUE(pipe.Write(Bytes(message.begin(), message.begin() + 4096)));
+  ASSERT_TRUE(pipe.Write(Prefix(message, 4096)));
   Sleep(100);
   ASSERT_TRUE(pipe.Write(Bytes(message.begin() + 4096, message.end())));
   pipe.Close();
@@ -498,7 +493,7 @@ TEST_F(ChannelTest, ThreeMessagesInOneReadAreDeliveredInOrderByOneCompletion) {
   }
 }
 
-TEST_F(ChannelTest, MessageClaiming200MiBFailsOnceThePastTheLimit) {
+TEST_F(ChannelTest, MessageClaiming200MiBFailsOncePastTheLimit) {
   std::string id = test::UniqueName("too-big-");
   test::ChildProcess peer;
   StartReadyPeer(&peer, "server", id);
@@ -564,11 +559,11 @@ TEST_F(ChannelTest, PeerKilledMidMessageIsReportedAsOneChannelError) {
   test::ChildProcess peer;
   StartPeer(&peer, "raw-partial", id, event_name);
 
-  ASSERT_TRUE(RunUntil([&] { return !listener.connected_pids.empty(); }));
+  ASSERT_TRUE(test::RunLoopUntil([&] { return !listener.connected_pids.empty(); }));
   ASSERT_TRUE(test::WaitWithDeadline(wrote));
   peer.Terminate();
-  ASSERT_TRUE(RunUntil([&] { return listener.errors > 0; }));
-  RunFor(100);
+  ASSERT_TRUE(test::RunLoopUntil([&] { return listener.errors > 0; }));
+  test::RunLoopFor(100);
   EXPECT_EQ(1, listener.errors);
   EXPECT_TRUE(listener.messages.empty());
 }
@@ -599,16 +594,6 @@ TEST_P(ChannelHostileInputTest, PeerDeliversOnlyWellFormedMessagesAndFailsTheCha
   EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
 }
 
-Bytes Garbage(size_t size) {
-  Bytes bytes(size);
-  uint32_t state = 12345;
-  for (uint8_t& byte : bytes) {
-    state = state * 1103515245u + 12345u;
-    byte = static_cast<uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, ChannelHostileInputTest,
     testing::Values(
@@ -620,13 +605,16 @@ INSTANTIATE_TEST_SUITE_P(
                     Concat(MessageHeaderBytes(0x7FFFFFFFu, 0, 1, kNormalFlags), Garbage(5000)),
                     0},
         HostileCase{"GoodMessageThenTruncatedOne",
-                    Concat(PatternMessageBytes(8),
-                           Bytes(PatternMessageBytes(40).begin(),
-                                 PatternMessageBytes(40).begin() + 30)),
+                    Concat(PatternMessageBytes(8), Prefix(PatternMessageBytes(40), 30)),
                     1},
         HostileCase{"ManyEmptyMessages",
                     Concat(MessageHeaderBytes(0, 0, 1, 0), MessageHeaderBytes(0, 0, 1, 0)), 2},
-        HostileCase{"Garbage", Concat(MessageHeaderBytes(8, 0, 1, 0), Garbage(8)), 1}),
+        HostileCase{"GarbageHeaderFields",
+                    Concat(MessageHeaderBytes(16, 0x7FFFFFFF, 0xFFFFFFFFu, 0xFFFFFFFFu),
+                           Garbage(16)),
+                    1},
+        HostileCase{"GarbageAfterAHugeClaim",
+                    Concat(Bytes({0xF0, 0xFF, 0xFF, 0xFF}), Garbage(4092)), 0}),
     [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ChannelTest, FirstMessageThatIsNotAHelloFailsAValidatingServer) {
@@ -644,7 +632,7 @@ TEST_F(ChannelTest, FirstMessageThatIsNotAHelloFailsAValidatingServer) {
 // Resources -----------------------------------------------------------------------------------
 
 TEST_F(ChannelTest, ThousandConnectSendCloseCyclesLeaveTheHandleCountUnchanged) {
-  auto cycle = [this](int i) {
+  auto cycle = [](int i) {
     std::string id = test::UniqueName("cycle-");
     RecordingListener server_listener;
     RecordingListener client_listener;
@@ -653,7 +641,7 @@ TEST_F(ChannelTest, ThousandConnectSendCloseCyclesLeaveTheHandleCountUnchanged) 
     ASSERT_TRUE(server->Connect());
     ASSERT_TRUE(client->Connect());
     client->Send(channel_peer::NewPatternMessage(16));
-    ASSERT_TRUE(RunUntil([&] { return !server_listener.messages.empty(); }));
+    ASSERT_TRUE(test::RunLoopUntil([&] { return !server_listener.messages.empty(); }));
     // Either end may go first.
     if (i % 2)
       server.reset();
@@ -679,7 +667,7 @@ TEST_F(ChannelTest, AdoptedPipeEndIsAlreadyConnected) {
   Channel channel(ChannelHandle(client_end), Channel::kModeClient, &listener);
   ASSERT_TRUE(channel.Connect());
   ASSERT_TRUE(raw_server.Write(Concat(OwnHello(), PatternMessageBytes(3))));
-  ASSERT_TRUE(RunUntil([&] { return !listener.messages.empty(); }));
+  ASSERT_TRUE(test::RunLoopUntil([&] { return !listener.messages.empty(); }));
   Bytes hello;
   ASSERT_TRUE(raw_server.Read(20, &hello));
   EXPECT_EQ(OwnHello(), hello);

@@ -8,6 +8,7 @@
 
 #include "base/memory/scoped_ptr.h"
 #include "base/win/scoped_handle.h"
+#include "support/delete_counter.h"
 
 namespace {
 
@@ -180,40 +181,30 @@ TEST(ScopedRefptrTest, SwapAndComparisons) {
   EXPECT_EQ(0, deletes);
 }
 
-// A plainly deletable counter for the owner tests.
-class Counted {
- public:
-  explicit Counted(int* deletes) : deletes_(deletes) {}
-  ~Counted() { ++*deletes_; }
-
- private:
-  int* deletes_;
-};
-
 TEST(ScopedPtrTest, ResetReleaseAndMove) {
   int deletes = 0;
-  scoped_ptr<Counted> owner(new Counted(&deletes));
-  Counted* raw = owner.get();
+  scoped_ptr<test::DeleteCounter> owner(new test::DeleteCounter(&deletes));
+  test::DeleteCounter* raw = owner.get();
   owner.reset(raw);  // the same object: kept
   EXPECT_EQ(0, deletes);
 
-  owner.reset(new Counted(&deletes));
+  owner.reset(new test::DeleteCounter(&deletes));
   EXPECT_EQ(1, deletes);
 
-  scoped_ptr<Counted> moved(std::move(owner));
+  scoped_ptr<test::DeleteCounter> moved(std::move(owner));
   EXPECT_FALSE(owner);
-  scoped_ptr<Counted> passed = moved.Pass();
+  scoped_ptr<test::DeleteCounter> passed = moved.Pass();
   EXPECT_FALSE(moved);
   EXPECT_TRUE(passed);
 
-  Counted* released = passed.release();
+  test::DeleteCounter* released = passed.release();
   EXPECT_FALSE(passed);
   EXPECT_EQ(1, deletes);
   delete released;
   EXPECT_EQ(2, deletes);
 
   {
-    scoped_ptr<Counted> scoped(new Counted(&deletes));
+    scoped_ptr<test::DeleteCounter> scoped(new test::DeleteCounter(&deletes));
   }
   EXPECT_EQ(3, deletes);
 }

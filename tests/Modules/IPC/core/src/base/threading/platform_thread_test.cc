@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 #include "base/time.h"
 #include "base/win/scoped_handle.h"
 #include "support/child_test.h"
+#include "support/debugger_loop.h"
 #include "support/handle_count.h"
 #include "support/thread_runner.h"
 
@@ -63,10 +65,7 @@ TEST(PlatformThreadTest, NonJoinableThreadLeavesNoHandleAndRunsSingletonDisallow
   EXPECT_EQ(handles_before, test::CountOpenHandles());
   ASSERT_TRUE(test::WaitWithDeadline(done));
   EXPECT_FALSE(singleton_was_allowed);
-}
-
-TEST(PlatformThreadTest, JoinableThreadRunsWithSingletonsAllowed) {
-  bool singleton_was_allowed = false;
+  // A joinable thread is joined before the teardown, so it may use singletons.
   ASSERT_TRUE(test::RunOnNewThread([&] {
     singleton_was_allowed = base::ThreadRestrictions::SetSingletonAllowed(true);
   }));
@@ -128,19 +127,6 @@ TEST(PlatformThreadTest, PrioritiesMapToNormalAndTimeCriticalAndOthersAreIgnored
   ASSERT_TRUE(test::JoinWithDeadline(&thread));
 }
 
-TEST(PlatformThreadTest, CurrentIdIsTheCallingThreadsId) {
-  base::PlatformThreadId main_id = PlatformThread::CurrentId();
-  base::PlatformThreadId worker_id = 0;
-  DWORD os_worker_id = 0;
-  ASSERT_TRUE(test::RunOnNewThread([&] {
-    worker_id = PlatformThread::CurrentId();
-    os_worker_id = ::GetCurrentThreadId();
-  }));
-  EXPECT_EQ(::GetCurrentThreadId(), main_id);
-  EXPECT_EQ(os_worker_id, worker_id);
-  EXPECT_NE(main_id, worker_id);
-}
-
 // A negative duration must not reach the OS, where it would mean "forever" or 49 days.
 TEST(PlatformThreadTest, NegativeSleepsReturnAtOnce) {
   DWORD start = ::GetTickCount();
@@ -148,16 +134,6 @@ TEST(PlatformThreadTest, NegativeSleepsReturnAtOnce) {
   PlatformThread::Sleep(base::TimeDelta::FromMilliseconds(-5));
   PlatformThread::Sleep(base::TimeDelta::FromMicroseconds(-1));
   EXPECT_LT(::GetTickCount() - start, 1000u);
-}
-
-TEST(PlatformThreadTest, SleepRoundsAPartialMillisecondUp) {
-  // 1 µs must sleep (a whole millisecond), not be truncated to a yield.
-  base::TimeTicks start = base::TimeTicks::Now();
-  const int kSleeps = 20;
-  for (int i = 0; i < kSleeps; ++i)
-    PlatformThread::Sleep(base::TimeDelta::FromMicroseconds(1));
-  // Each Sleep(1) lasts at least about a millisecond; 20 yields would last nothing.
-  EXPECT_GE((base::TimeTicks::Now() - start).InMilliseconds(), kSleeps / 2);
 }
 
 TEST(PlatformThreadTest, NamesArePerThreadAndNotCopied) {
@@ -181,20 +157,6 @@ struct NamingRecord {
   ULONG_PTR flags;
 };
 
-// Reads the four arguments of a naming exception; |read_name| fetches the name text from
-// wherever the raising thread lives.
-template <typename NameReader>
-bool ParseNamingException(const EXCEPTION_RECORD& record, NameReader read_name,
-                          NamingRecord* parsed) {
-  if (record.ExceptionCode != kThreadNamingException || record.NumberParameters != 4)
-    return false;
-  parsed->type = record.ExceptionInformation[0];
-  parsed->name = read_name(record.ExceptionInformation[1]);
-  parsed->thread_id = record.ExceptionInformation[2];
-  parsed->flags = record.ExceptionInformation[3];
-  return true;
-}
-
 // Records every thread-naming exception of this process ahead of the runtime's own
 // handler, and leaves it to that handler.
 class NamingExceptionObserver {
@@ -214,9 +176,12 @@ class NamingExceptionObserver {
 
  private:
   static LONG CALLBACK Observe(EXCEPTION_POINTERS* pointers) {
-    NamingRecord record;
-    auto read_local = [](ULONG_PTR name) { return std::string(reinterpret_cast<const char*>(name)); };
-    if (current_ && ParseNamingException(*pointers->ExceptionRecord, read_local, &record)) {
+    const EXCEPTION_RECORD* exception = pointers->ExceptionRecord;
+    if (current_ && exception->ExceptionCode == kThreadNamingException &&
+        exception->NumberParameters == 4) {
+      const ULONG_PTR* arguments = exception->ExceptionInformation;
+      NamingRecord record = {arguments[0], reinterpret_cast<const char*>(arguments[1]),
+                             arguments[2], arguments[3]};
       base::AutoLock hold(current_->lock_);
       current_->records_.push_back(record);
     }
@@ -253,102 +218,22 @@ TEST(PlatformThreadTest, BrokerEventNameIsAnnouncedWithoutADebuggerAndTheThreadG
   EXPECT_EQ(0u, records[0].flags);
 }
 
-// What a debugger of the test's own saw of its debuggee.
-struct DebugSession {
-  std::vector<NamingRecord> names;
-  std::vector<DWORD> naming_thread_ids;  // the thread of each debug event, per name
-  bool exited = false;
-  DWORD exit_code = 0;
-};
-
-std::string ReadRemoteName(HANDLE process, ULONG_PTR address) {
-  const size_t kMaxNameLength = 64;
-  std::string name;
-  for (size_t i = 0; i < kMaxNameLength; ++i) {
-    char c = 0;
-    SIZE_T read = 0;
-    if (!::ReadProcessMemory(process, reinterpret_cast<const void*>(address + i), &c, 1, &read) ||
-        read != 1 || c == 0)
-      break;
-    name += c;
-  }
-  return name;
-}
-
-// Answers |event| and says how the debuggee goes on. The naming exception is passed back
-// unhandled, so the debuggee's own handler has to continue it.
-DWORD HandleDebugEvent(HANDLE process, const DEBUG_EVENT& event, DebugSession* session) {
-  switch (event.dwDebugEventCode) {
-    case CREATE_PROCESS_DEBUG_EVENT: {
-      base::win::ScopedFileHandle image_file(event.u.CreateProcessInfo.hFile);
-      return DBG_CONTINUE;
-    }
-    case LOAD_DLL_DEBUG_EVENT: {
-      base::win::ScopedFileHandle image_file(event.u.LoadDll.hFile);
-      return DBG_CONTINUE;
-    }
-    case EXIT_PROCESS_DEBUG_EVENT:
-      session->exited = true;
-      session->exit_code = event.u.ExitProcess.dwExitCode;
-      return DBG_CONTINUE;
-    case EXCEPTION_DEBUG_EVENT: {
-      const EXCEPTION_RECORD& exception = event.u.Exception.ExceptionRecord;
-      NamingRecord record;
-      auto read_remote = [process](ULONG_PTR name) { return ReadRemoteName(process, name); };
-      if (ParseNamingException(exception, read_remote, &record)) {
-        session->names.push_back(record);
-        session->naming_thread_ids.push_back(event.dwThreadId);
-        return DBG_EXCEPTION_NOT_HANDLED;
-      }
-      // The loader's initial breakpoint.
-      if (exception.ExceptionCode == EXCEPTION_BREAKPOINT)
-        return DBG_CONTINUE;
-      return DBG_EXCEPTION_NOT_HANDLED;
-    }
-    default:
-      return DBG_CONTINUE;
-  }
-}
-
-// Debugs |process| until it exits or the deadline passes, when it is terminated.
-DebugSession DebugUntilExit(HANDLE process) {
-  DebugSession session;
-  const DWORD kDebugDeadlineMs = 3 * test::kDeadlineMs;
-  DWORD start = ::GetTickCount();
-  while (!session.exited) {
-    DWORD elapsed = ::GetTickCount() - start;
-    DEBUG_EVENT event = {};
-    if (elapsed >= kDebugDeadlineMs || !::WaitForDebugEvent(&event, kDebugDeadlineMs - elapsed)) {
-      ::TerminateProcess(process, 1);
-      break;
-    }
-    DWORD continue_status = HandleDebugEvent(process, event, &session);
-    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continue_status);
-  }
-  return session;
-}
-
+// The debugger passes each naming exception back unhandled, so the debuggee's own handler
+// has to continue it.
 TEST(PlatformThreadTest, AttachedDebuggerLearnsEveryNameAndTheDebuggeeGoesOn) {
-  std::wstring command_line = test::ChildTestCommandLine(kChildNamingTest);
-  STARTUPINFOW startup_info = {};
-  startup_info.cb = sizeof(startup_info);
-  PROCESS_INFORMATION process_info = {};
-  ASSERT_TRUE(::CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE,
-                               DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup_info,
-                               &process_info));
-  base::win::ScopedHandle process(process_info.hProcess);
-  base::win::ScopedHandle thread(process_info.hThread);
-  DebugSession session = DebugUntilExit(process.Get());
-  ASSERT_TRUE(session.exited);
-  EXPECT_EQ(0u, session.exit_code);
-  ASSERT_EQ(2u, session.names.size());
-  EXPECT_EQ("BrokerEvent", session.names[0].name);
-  EXPECT_EQ(kChildPlainName, session.names[1].name);
-  for (size_t i = 0; i < session.names.size(); ++i) {
-    EXPECT_EQ(0x1000u, session.names[i].type);
-    EXPECT_EQ(session.naming_thread_ids[i], session.names[i].thread_id);
-    EXPECT_EQ(0u, session.names[i].flags);
-  }
+  test::DebuggerOptions options;
+  options.timeout_ms = 3 * test::kDeadlineMs;
+  test::DebuggedRun run =
+      test::RunUnderDebugger(test::ChildTestCommandLine(kChildNamingTest), options);
+  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(0u, run.exit_code);
+  EXPECT_EQ(2, std::count(run.exceptions.begin(), run.exceptions.end(), kThreadNamingException));
+  ASSERT_EQ(2u, run.thread_names.size());
+  EXPECT_EQ("BrokerEvent", run.thread_names[0].name);
+  EXPECT_EQ(kChildPlainName, run.thread_names[1].name);
+  for (const test::DebuggedRun::ThreadName& name : run.thread_names)
+    EXPECT_EQ(name.raising_thread_id, name.announced_thread_id);
 }
 
 // Run only as the debuggee of the test above: with a debugger attached every name is

@@ -26,15 +26,6 @@ TEST(ThreadLocalTest, PointerHoldsOneValuePerThreadAndStartsNull) {
   EXPECT_EQ(nullptr, pointer.Get());
 }
 
-TEST(ThreadLocalTest, PointersOfOneTypeHaveSlotsOfTheirOwn) {
-  base::ThreadLocalPointer<const char> first;
-  base::ThreadLocalPointer<const char> second;
-  const char* text = "text";
-  first.Set(text);
-  EXPECT_EQ(text, first.Get());
-  EXPECT_EQ(nullptr, second.Get());
-}
-
 TEST(ThreadLocalTest, BooleanIsPerThreadAndStartsFalse) {
   base::ThreadLocalBoolean flag;
   EXPECT_FALSE(flag.Get());
