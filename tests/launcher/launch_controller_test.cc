@@ -13,6 +13,7 @@
 #include "base/win/scoped_handle.h"
 #include "launcher/launch_options.h"
 #include "support/launcher/client_watch.h"
+#include "support/launcher/launcher_run.h"
 #include "support/temp_tree.h"
 #include "support/unique_name.h"
 
@@ -20,9 +21,9 @@ namespace {
 
 using testing::ElementsAre;
 
-const wchar_t kSucceededTrace[] = L"launcher/启动Vesk游戏大厅成功";
-const wchar_t kFailedTrace[] = L"launcher/启动Vesk游戏大厅失败/";
-const unsigned long kClientStartTimeoutMs = 20000;
+using test::kClientStartTimeoutMs;
+using test::LaunchFailedTrace;
+using test::LaunchSucceededTrace;
 
 bool MutexExists(const std::wstring& name) {
   base::win::ScopedHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
@@ -169,7 +170,7 @@ TEST_F(LaunchControllerTest, StartedClientGetsTheArgumentLineAndTheSuccessTrace)
 
   Controller(options).StartClientProcess(tree.Path(L"1.0\\VeskGame.exe"));
 
-  EXPECT_THAT(traces_, ElementsAre(kSucceededTrace));
+  EXPECT_THAT(traces_, ElementsAre(LaunchSucceededTrace()));
   ASSERT_TRUE(client.WaitForStarts(1, kClientStartTimeoutMs));
   const ClientStart start = client.Starts().front();
   EXPECT_EQ(options.BuildClientArguments(), start.commandLine);
@@ -189,7 +190,7 @@ TEST_F(LaunchControllerTest, FailedFallbackStartTracesTheErrorCode) {
   controller.StartClientProcess(L"");
   controller.StartClientProcess(tree.Path(L"missing\\VeskGame.exe"));
   SetCurrentDirectoryW(previous);
-  const std::wstring notFound = std::wstring(kFailedTrace) + L"2";
+  const std::wstring notFound = LaunchFailedTrace(ERROR_FILE_NOT_FOUND);
   EXPECT_THAT(traces_, ElementsAre(notFound, notFound));
 }
 
@@ -203,7 +204,7 @@ TEST_F(LaunchControllerTest, ArgumentLineOverThePlatformLimitNeverStartsAClient)
     ASSERT_EQ(length, options.BuildClientArguments().size());
     Controller(options).StartClientProcess(tree.Path(L"1.0\\VeskGame.exe"));
   }
-  const std::wstring tooLong = std::wstring(kFailedTrace) + L"206";
+  const std::wstring tooLong = LaunchFailedTrace(ERROR_FILENAME_EXCED_RANGE);
   EXPECT_THAT(traces_, ElementsAre(tooLong, tooLong, tooLong));
   EXPECT_FALSE(client.WaitForStarts(1, 2000));
 }
@@ -216,7 +217,7 @@ TEST_F(LaunchControllerTest, ArgumentLineAtThePlatformLimitIsPassedWhole) {
 
   Controller(options).StartClientProcess(tree.Path(L"1.0\\VeskGame.exe"));
 
-  ASSERT_THAT(traces_, ElementsAre(kSucceededTrace));
+  ASSERT_THAT(traces_, ElementsAre(LaunchSucceededTrace()));
   ASSERT_TRUE(client.WaitForStarts(1, kClientStartTimeoutMs));
   const std::wstring received = client.Starts().front().commandLine;
   // Compared without printing: a failure would dump the whole line.
