@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <iterator>
 #include <memory>
 
 #include "launcher/option_keys.h"
@@ -17,7 +18,7 @@ const wchar_t kDefaultOemId[] = L"1101";
 
 // The marker is followed by the game id, the "from" and the sdk-start values.
 const wchar_t* const kPositionalKeys[] = {kGameIdKey, kFromKey, kSdkStartKey};
-const size_t kPositionalCount = sizeof(kPositionalKeys) / sizeof(kPositionalKeys[0]);
+const size_t kPositionalCount = std::size(kPositionalKeys);
 
 // Keys with a fixed slot in the argument line, never written again as pairs.
 const wchar_t* const kFixedSlotKeys[] = {kGameIdKey, kFromKey, kSdkStartKey, kUserIdKey};
