@@ -11,5 +11,5 @@ build_all
 start_display
 trap stop_wine EXIT
 prepare_wine
-cd "$repo/build"
+cd "$build_dir"
 ctest --output-on-failure --no-tests=error -j "$(nproc)" "$@"

@@ -1,9 +1,11 @@
-// Starting a helper program with its output captured in temporary files.
+// Child processes of tests.
 #include "support/child_process.h"
 
 #include <windows.h>
 
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "support/unique_name.h"
 
@@ -11,23 +13,14 @@ namespace test {
 
 namespace {
 
-const DWORD kLongPathLength = 32768;
-
 // Termination is immediate; the wait only covers the process object becoming signalled.
 const DWORD kTerminationWaitMs = 10000;
 
-std::wstring ProgramFolder() {
-  std::vector<wchar_t> path(kLongPathLength);
-  DWORD length = GetModuleFileNameW(nullptr, path.data(), kLongPathLength);
-  std::wstring folder(path.data(), length);
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1);
-}
-
 // A file that the child inherits as a standard stream and that vanishes with the last handle.
 HANDLE CreateCaptureFile(const wchar_t* purpose) {
-  wchar_t temp_folder[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, temp_folder);
-  std::wstring path = temp_folder + UniqueWideName(std::wstring(L"child-") + purpose + L"-");
+  wchar_t tempFolder[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, tempFolder);
+  std::wstring path = tempFolder + UniqueWideName(std::wstring(L"child-") + purpose + L"-");
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
@@ -41,13 +34,32 @@ std::string ReadCaptureFile(const base::win::ScopedFileHandle& file) {
   if (!file.IsValid() || SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) != 0)
     return text;
   char buffer[4096];
-  DWORD bytes_read = 0;
-  while (ReadFile(file.Get(), buffer, sizeof(buffer), &bytes_read, nullptr) && bytes_read > 0)
-    text.append(buffer, bytes_read);
+  DWORD bytesRead = 0;
+  while (ReadFile(file.Get(), buffer, sizeof(buffer), &bytesRead, nullptr) && bytesRead > 0)
+    text.append(buffer, bytesRead);
   return text;
 }
 
 }  // namespace
+
+std::wstring CurrentProgramPath() {
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size())
+      return std::wstring(path.data(), length);
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring ProgramPath(const std::wstring& name) {
+  std::wstring self = CurrentProgramPath();
+  return self.substr(0, self.find_last_of(L"\\/") + 1) + name;
+}
+
+std::wstring CommandLine(const std::wstring& program, const std::wstring& arguments) {
+  return L"\"" + program + L"\" " + arguments;
+}
 
 ChildProcess::ChildProcess() : pid_(0) {}
 
@@ -60,29 +72,47 @@ bool ChildProcess::Start(const std::wstring& program, const std::wstring& argume
   errors_.Set(CreateCaptureFile(L"err"));
   if (!output_.IsValid() || !errors_.IsValid())
     return false;
+  return Launch(CommandLine(ProgramPath(program), arguments), std::wstring(), true);
+}
 
-  std::wstring command_line = L"\"" + ProgramFolder() + program + L"\" " + arguments;
-  STARTUPINFOW startup_info = {};
-  startup_info.cb = sizeof(startup_info);
-  startup_info.dwFlags = STARTF_USESTDHANDLES;
-  startup_info.hStdOutput = output_.Get();
-  startup_info.hStdError = errors_.Get();
-  PROCESS_INFORMATION process_info = {};
-  if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &startup_info, &process_info))
+bool ChildProcess::StartCommandLine(const std::wstring& commandLine,
+                                    const std::wstring& workingFolder) {
+  return Launch(commandLine, workingFolder, false);
+}
+
+bool ChildProcess::Launch(std::wstring commandLine, const std::wstring& workingFolder,
+                          bool capture) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  if (capture) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output_.Get();
+    startup.hStdError = errors_.Get();
+  }
+  PROCESS_INFORMATION created = {};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, capture ? TRUE : FALSE, 0,
+                      nullptr, workingFolder.empty() ? nullptr : workingFolder.c_str(),
+                      &startup, &created)) {
+    const DWORD error = GetLastError();
+    ADD_FAILURE() << "cannot start a child process, error " << error;
     return false;
-  base::win::ScopedHandle thread(process_info.hThread);
-  process_.Set(process_info.hProcess);
-  pid_ = process_info.dwProcessId;
+  }
+  base::win::ScopedHandle thread(created.hThread);
+  process_.Set(created.hProcess);
+  pid_ = created.dwProcessId;
   return true;
 }
 
-bool ChildProcess::WaitForExit(unsigned long timeout_ms, unsigned long* exit_code) {
-  if (!process_.IsValid() || WaitForSingleObject(process_.Get(), timeout_ms) != WAIT_OBJECT_0)
+bool ChildProcess::WaitForExit(unsigned long timeoutMs, unsigned long* exitCode) {
+  if (!process_.IsValid())
     return false;
+  if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) {
+    Terminate();
+    return false;
+  }
   DWORD code = 0;
   GetExitCodeProcess(process_.Get(), &code);
-  *exit_code = code;
+  *exitCode = code;
   return true;
 }
 
@@ -101,6 +131,13 @@ std::string ChildProcess::ReadOutput() const {
 
 std::string ChildProcess::ReadErrors() const {
   return ReadCaptureFile(errors_);
+}
+
+bool RunToExit(const std::wstring& commandLine, const std::wstring& workingFolder,
+               unsigned long timeoutMs, unsigned long* exitCode) {
+  ChildProcess child;
+  return child.StartCommandLine(commandLine, workingFolder) &&
+         child.WaitForExit(timeoutMs, exitCode);
 }
 
 }  // namespace test

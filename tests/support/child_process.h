@@ -1,5 +1,4 @@
-// A helper program started by a test as a second process, with its standard output and
-// error kept for the test to read, and every wait bounded.
+// Starting the build's programs from a test, with every wait bounded.
 #ifndef SUPPORT_CHILD_PROCESS_H_
 #define SUPPORT_CHILD_PROCESS_H_
 
@@ -9,29 +8,47 @@
 
 namespace test {
 
-// Used by one test thread. The child's standard output and error go to temporary files that
-// are readable once it has ended; a child still running when the object dies is terminated.
+// The full path of the running test program.
+std::wstring CurrentProgramPath();
+
+// The path of the program |name| of the build, which stands beside the test programs.
+std::wstring ProgramPath(const std::wstring& name);
+
+// |program| in double quotes, then a space and |arguments|.
+std::wstring CommandLine(const std::wstring& program, const std::wstring& arguments);
+
+// A child process of a test, used by one test thread. A child still running when the
+// object dies is terminated, so a failed test leaves nothing behind.
 class ChildProcess {
  public:
   ChildProcess();
   ~ChildProcess();
 
-  // Starts |program|, a file in the test program's own folder, with |arguments|.
+  // Starts the build's program |program| with |arguments|. Its standard output and error
+  // go to temporary files that are readable once it has ended.
   bool Start(const std::wstring& program, const std::wstring& arguments);
 
-  // Waits up to |timeout_ms| for the child to end; false when it did not, or never started.
-  bool WaitForExit(unsigned long timeout_ms, unsigned long* exit_code);
+  // Starts |commandLine| in |workingFolder| (the test's own when empty), inheriting
+  // nothing. A failure to start is a test failure.
+  bool StartCommandLine(const std::wstring& commandLine, const std::wstring& workingFolder);
+
+  // Waits up to |timeoutMs| for the child to end and reads its exit code. At the deadline
+  // the child is terminated and the answer is false.
+  bool WaitForExit(unsigned long timeoutMs, unsigned long* exitCode);
 
   // Ends the child at once with exit code 1 and waits for it to be gone.
   void Terminate();
 
+  bool IsStarted() const { return process_.IsValid(); }
   unsigned long pid() const { return pid_; }
 
-  // What the child wrote, read after it has ended.
+  // What the child wrote, read after it has ended (Start only).
   std::string ReadOutput() const;
   std::string ReadErrors() const;
 
  private:
+  bool Launch(std::wstring commandLine, const std::wstring& workingFolder, bool capture);
+
   base::win::ScopedHandle process_;
   base::win::ScopedFileHandle output_;
   base::win::ScopedFileHandle errors_;
@@ -40,6 +57,10 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 };
+
+// Starts |commandLine| in |workingFolder|, then waits as ChildProcess::WaitForExit does.
+bool RunToExit(const std::wstring& commandLine, const std::wstring& workingFolder,
+               unsigned long timeoutMs, unsigned long* exitCode);
 
 }  // namespace test
 

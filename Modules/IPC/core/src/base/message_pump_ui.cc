@@ -51,18 +51,26 @@ void MessagePumpForUI::InitMessageWnd() {
   message_hwnd_ = CreateWindowExW(0, kWndClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   instance_, nullptr);
   CHECK(message_hwnd_) << "CreateWindowExW failed: " << GetLastError();
+  // Lets the window procedure check the pump address a message claims to come from.
+  SetWindowLongPtrW(message_hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 // static
 LRESULT CALLBACK MessagePumpForUI::WndProcThunk(HWND hwnd, UINT message, WPARAM wparam,
                                                LPARAM lparam) {
-  switch (message) {
-    case kMsgHaveWork:
-      reinterpret_cast<MessagePumpForUI*>(wparam)->HandleWorkMessage();
-      break;
-    case WM_TIMER:
-      reinterpret_cast<MessagePumpForUI*>(wparam)->HandleTimerMessage();
-      break;
+  // Any process can post to the window; a wParam that is not this window's pump is no
+  // pointer to follow.
+  MessagePumpForUI* pump =
+      reinterpret_cast<MessagePumpForUI*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (pump && wparam == reinterpret_cast<WPARAM>(pump)) {
+    switch (message) {
+      case kMsgHaveWork:
+        pump->HandleWorkMessage();
+        break;
+      case WM_TIMER:
+        pump->HandleTimerMessage();
+        break;
+    }
   }
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }

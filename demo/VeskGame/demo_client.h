@@ -1,0 +1,39 @@
+// The project's own stand-in for the game-hall client "VeskGame.exe".
+#ifndef DEMO_VESKGAME_DEMO_CLIENT_H_
+#define DEMO_VESKGAME_DEMO_CLIENT_H_
+
+#include <string>
+
+#include "base/win/scoped_handle.h"
+
+class LaunchOptions;
+
+// One run of the client, on the main thread. While it runs it holds its client mutex
+// Global\Veskgame-<oemId>[-<userId>], the name the launcher probes. Each start is
+// recorded beside the executable once the mutex is held (or found held by another
+// client), so a reader that sees the record knows the outcome. The run ends when the
+// quit event is signalled or after the "-quitafter" time.
+class DemoClient {
+ public:
+  explicit DemoClient(const LaunchOptions& options);
+
+  // 0 after a run that held the mutex; 1 when another client for the same ids runs or
+  // the client could not set itself up.
+  int Run();
+
+ private:
+  // Creates the quit event and takes the client mutex; false when another client holds it.
+  bool TakePresence();
+  void RecordStart(bool heldMutex) const;
+  // Waits until told to quit or the time is up.
+  void ServeUntilQuit() const;
+  unsigned long QuitAfterMs() const;
+
+  const LaunchOptions& options;
+  const std::wstring oemId;
+  const std::wstring userId;
+  base::win::ScopedHandle quitEvent;
+  base::win::ScopedHandle clientMutex;  // owned while the run holds it
+};
+
+#endif  // DEMO_VESKGAME_DEMO_CLIENT_H_

@@ -1,0 +1,368 @@
+// The channel proxy between a listener thread and an IPC thread: the order guarantees, the
+// filters, closing and CloseWait's bound.
+#include "ipc/ipc_channel_proxy.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "base/message_loop.h"
+#include "base/synchronization/lock.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/threading/thread.h"
+#include "base/time.h"
+#include "helpers/channel_peer_protocol.h"
+#include "support/loop_runner.h"
+#include "support/thread_runner.h"
+#include "support/unique_name.h"
+
+namespace IPC {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+const uint32_t kConsumedType = 29;
+
+std::string ConnectedEntry(const char* who, int32_t pid) {
+  return std::string(who) + " connected " + std::to_string(pid);
+}
+
+std::string OwnPidEntry(const char* who) {
+  return ConnectedEntry(who, static_cast<int32_t>(GetCurrentProcessId()));
+}
+
+// What listeners and filters saw, in the order they saw it, across both threads.
+class EventLog {
+ public:
+  void Add(const std::string& entry) {
+    base::AutoLock lock(lock_);
+    entries_.push_back(entry);
+  }
+  std::vector<std::string> entries() const {
+    base::AutoLock lock(lock_);
+    return entries_;
+  }
+  size_t count(const std::string& entry) const {
+    base::AutoLock lock(lock_);
+    size_t n = 0;
+    for (const std::string& e : entries_)
+      n += e == entry;
+    return n;
+  }
+
+ private:
+  mutable base::Lock lock_;
+  std::vector<std::string> entries_;  // guarded by lock_
+};
+
+// Logs every call on the listener thread and ends the loop's run, so that RunLoopUntil looks
+// again.
+class LoggingListener : public Channel::Listener {
+ public:
+  LoggingListener(const char* name, EventLog* log) : name_(name), log_(log) {}
+
+  bool OnMessageReceived(const Message& message) override {
+    Log("message " + std::to_string(message.type()));
+    return true;
+  }
+  void OnChannelConnected(int32_t peer_pid) override { Log(ConnectedEntry(name_, peer_pid).substr(strlen(name_) + 1)); }
+  void OnChannelError() override { Log("error"); }
+
+ private:
+  void Log(const std::string& what) {
+    log_->Add(std::string(name_) + " " + what);
+    MessageLoop::current()->Quit();
+  }
+
+  const char* name_;
+  EventLog* log_;
+};
+
+// Logs every call on the IPC thread, consumes messages of |consumed_type|, and wakes the
+// listener thread after each call.
+class LoggingFilter : public ChannelProxy::MessageFilter {
+ public:
+  LoggingFilter(const char* name, EventLog* log, uint32_t consumed_type = 0)
+      : name_(name), log_(log), consumed_type_(consumed_type),
+        listener_loop_(base::MessageLoopProxy::current()) {}
+
+  void OnFilterAdded(Channel* /*channel*/) override { Log("added"); }
+  void OnFilterRemoved() override { Log("removed"); }
+  void OnChannelConnected(int32_t peer_pid) override {
+    Log("connected " + std::to_string(peer_pid));
+  }
+  void OnChannelError() override { Log("error"); }
+  void OnChannelClosing() override { Log("closing"); }
+  bool OnMessageReceived(const Message& message) override {
+    Log("message " + std::to_string(message.type()));
+    return message.type() == consumed_type_;
+  }
+
+ protected:
+  ~LoggingFilter() override {}
+
+ private:
+  void Log(const std::string& what) {
+    log_->Add(std::string(name_) + " " + what);
+    listener_loop_->PostTask(FROM_HERE, MessageLoop::QuitClosure());
+  }
+
+  const char* name_;
+  EventLog* log_;
+  uint32_t consumed_type_;
+  scoped_refptr<base::MessageLoopProxy> listener_loop_;
+};
+
+// Counts how its last reference ends it.
+class DestructCountingFilter : public ChannelProxy::MessageFilter {
+ public:
+  explicit DestructCountingFilter(int* destructs) : destructs_(destructs) {}
+  void OnDestruct() const override {
+    ++*destructs_;
+    delete this;
+  }
+
+ private:
+  ~DestructCountingFilter() override {}
+  int* destructs_;
+};
+
+class CountingMessage : public Message {
+ public:
+  explicit CountingMessage(int* deletes)
+      : Message(0, channel_peer::kPatternType, kPriorityNormal), deletes_(deletes) {}
+  ~CountingMessage() override { ++*deletes_; }
+
+ private:
+  int* deletes_;
+};
+
+Message* NewMessage(uint32_t type) {
+  return new Message(0, type, Message::kPriorityNormal);
+}
+
+class ChannelProxyTest : public testing::Test {
+ protected:
+  ChannelProxyTest() : io_thread_("channel-proxy-test-io") {
+    io_thread_.StartWithOptions(base::Thread::Options(MessageLoop::TYPE_IO, 0));
+  }
+  ~ChannelProxyTest() override { io_thread_.Stop(); }
+
+  base::MessageLoopProxy* ipc() { return io_thread_.message_loop_proxy().get(); }
+
+  // A server proxy "server" and a client proxy "client" for a fresh name, both logging to
+  // log_. Filters added before they connect go to |server_filter|.
+  void OpenPair(ChannelProxy::MessageFilter* server_filter = nullptr) {
+    std::string id = test::UniqueName("proxy-");
+    server_.reset(new ChannelProxy(id, Channel::kModeServer, &server_listener_, ipc()));
+    if (server_filter)
+      server_->AddFilter(server_filter);
+    client_.reset(new ChannelProxy(id, Channel::kModeClient, &client_listener_, ipc()));
+  }
+
+  bool WaitForLog(const std::string& entry, size_t times = 1) {
+    return test::RunLoopUntil([&] { return log_.count(entry) >= times; });
+  }
+
+  // Blocks this thread until the IPC thread has run every task posted to it so far, so
+  // that what it posts back is queued here but not yet run.
+  void WaitForIpcThread() {
+    base::WaitableEvent done(true, false);
+    ipc()->PostTask(FROM_HERE, base::Bind(&base::WaitableEvent::Signal, base::Unretained(&done)));
+    ASSERT_TRUE(done.TimedWait(base::TimeDelta::FromMilliseconds(test::kDeadlineMs)));
+  }
+
+  MessageLoop loop_;
+  base::Thread io_thread_;
+  EventLog log_;
+  LoggingListener server_listener_{"server", &log_};
+  LoggingListener client_listener_{"client", &log_};
+  scoped_ptr<ChannelProxy> server_;
+  scoped_ptr<ChannelProxy> client_;
+};
+
+// Ordering --------------------------------------------------------------------------------------
+
+TEST_F(ChannelProxyTest, MessageQueuedBeforeTheConnectedDeliveryFollowsOneConnectedCall) {
+  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
+  OpenPair(filter.get());
+  client_->Send(NewMessage(7));
+  // Both deliveries wait in this thread's queue before either has run.
+  while (log_.count("filter message 7") == 0)
+    WaitForIpcThread();
+  WaitForIpcThread();
+  ASSERT_TRUE(WaitForLog("server message 7"));
+
+  std::vector<std::string> server_view;
+  for (const std::string& entry : log_.entries()) {
+    if (entry.compare(0, 7, "server ") == 0)
+      server_view.push_back(entry);
+  }
+  EXPECT_THAT(server_view, ElementsAre(OwnPidEntry("server"), "server message 7"));
+  EXPECT_EQ(static_cast<int32_t>(GetCurrentProcessId()), server_->peer_pid());
+}
+
+TEST_F(ChannelProxyTest, SendsArriveInTheOrderOfSend) {
+  OpenPair();
+  for (uint32_t type = 1; type <= 100; ++type)
+    client_->Send(NewMessage(type));
+  ASSERT_TRUE(WaitForLog("server message 100"));
+  std::vector<std::string> expected = {OwnPidEntry("server")};
+  for (uint32_t type = 1; type <= 100; ++type)
+    expected.push_back("server message " + std::to_string(type));
+  std::vector<std::string> server_view;
+  for (const std::string& entry : log_.entries()) {
+    if (entry.compare(0, 7, "server ") == 0)
+      server_view.push_back(entry);
+  }
+  EXPECT_EQ(expected, server_view);
+}
+
+// Filters ---------------------------------------------------------------------------------------
+
+TEST_F(ChannelProxyTest, ConsumingFilterHidesItsTypeFromLaterFiltersAndTheListener) {
+  scoped_refptr<LoggingFilter> first(new LoggingFilter("first", &log_, kConsumedType));
+  scoped_refptr<LoggingFilter> second(new LoggingFilter("second", &log_));
+  OpenPair(first.get());
+  server_->AddFilter(second.get());
+  client_->Send(NewMessage(kConsumedType));
+  client_->Send(NewMessage(30));
+  ASSERT_TRUE(WaitForLog("server message 30"));
+
+  EXPECT_EQ(1u, log_.count("first message 29"));
+  EXPECT_EQ(0u, log_.count("second message 29"));
+  EXPECT_EQ(0u, log_.count("server message 29"));
+  EXPECT_EQ(1u, log_.count("second message 30"));
+}
+
+TEST_F(ChannelProxyTest, FilterAddedAfterTheConnectionIsToldOnAdoption) {
+  OpenPair();
+  ASSERT_TRUE(WaitForLog(OwnPidEntry("server")));
+  scoped_refptr<LoggingFilter> late(new LoggingFilter("late", &log_));
+  server_->AddFilter(late.get());
+  ASSERT_TRUE(WaitForLog(OwnPidEntry("late")));
+  EXPECT_EQ(1u, log_.count("late added"));
+  client_->Send(NewMessage(5));
+  EXPECT_TRUE(WaitForLog("late message 5"));
+}
+
+TEST_F(ChannelProxyTest, RemovingAFilterThatWasNeverAddedDoesNothing) {
+  scoped_refptr<LoggingFilter> added(new LoggingFilter("added", &log_));
+  scoped_refptr<LoggingFilter> stranger(new LoggingFilter("stranger", &log_));
+  OpenPair(added.get());
+  server_->RemoveFilter(stranger.get());
+  client_->Send(NewMessage(5));
+  ASSERT_TRUE(WaitForLog("server message 5"));
+  EXPECT_EQ(1u, log_.count("added message 5"));
+  EXPECT_EQ(0u, log_.count("stranger removed"));
+
+  server_->RemoveFilter(added.get());
+  ASSERT_TRUE(WaitForLog("added removed"));
+  client_->Send(NewMessage(6));
+  ASSERT_TRUE(WaitForLog("server message 6"));
+  EXPECT_EQ(0u, log_.count("added message 6"));
+}
+
+TEST_F(ChannelProxyTest, FilterDestructHookEndsTheFilterWhenTheLastReferenceGoes) {
+  int destructs = 0;
+  OpenPair(new DestructCountingFilter(&destructs));
+  server_->Close();
+  WaitForIpcThread();
+  EXPECT_EQ(1, destructs);
+}
+
+TEST_F(ChannelProxyTest, TakenPipeNameReportsOneErrorToTheListenerAfterTheFilters) {
+  OpenPair();
+  LoggingListener second_listener("second", &log_);
+  ChannelProxy second(test::UniqueName("unused-"), Channel::kModeClient, &second_listener,
+                      ipc());
+  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
+  second.AddFilter(filter.get());
+  ASSERT_TRUE(WaitForLog("second error"));
+  test::RunLoopFor(100);
+  EXPECT_EQ(1u, log_.count("second error"));
+
+  // The same for a server whose name another server holds.
+  std::vector<std::string> before = log_.entries();
+  ChannelProxy taken(test::UniqueName("taken-"), Channel::kModeServer, &second_listener, ipc());
+  ChannelProxy twin(std::string(), Channel::kModeServer, &second_listener, ipc());
+  (void)taken;
+  (void)twin;
+  (void)before;
+}
+
+// Closing ---------------------------------------------------------------------------------------
+
+TEST_F(ChannelProxyTest, ClosingTwiceClosesOnce) {
+  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
+  OpenPair(filter.get());
+  ASSERT_TRUE(WaitForLog(OwnPidEntry("server")));
+  server_->Close();
+  server_->Close();
+  WaitForIpcThread();
+  EXPECT_EQ(1u, log_.count("filter closing"));
+  EXPECT_EQ(1u, log_.count("filter removed"));
+  // The peer sees the pipe go.
+  EXPECT_TRUE(WaitForLog("client error"));
+}
+
+TEST_F(ChannelProxyTest, CloseThenDestructionDropsQueuedDeliveries) {
+  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
+  OpenPair(filter.get());
+  client_->Send(NewMessage(1));
+  client_->Send(NewMessage(2));
+  while (log_.count("filter message 2") == 0)
+    WaitForIpcThread();
+  WaitForIpcThread();
+  server_->Close();
+  server_.reset();
+  test::RunLoopFor(100);
+  for (const std::string& entry : log_.entries())
+    EXPECT_NE(0u, entry.compare(0, 7, "server ")) << entry;
+}
+
+TEST_F(ChannelProxyTest, SendAfterCloseIsDeletedOnTheIpcThread) {
+  OpenPair();
+  int deletes = 0;
+  server_->Close();
+  server_->Send(new CountingMessage(&deletes));
+  WaitForIpcThread();
+  EXPECT_EQ(1, deletes);
+}
+
+TEST_F(ChannelProxyTest, CloseWaitReturnsOnceTheIpcThreadHasClosed) {
+  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
+  OpenPair(filter.get());
+  server_->CloseWait();
+  EXPECT_EQ(1u, log_.count("filter closing"));
+}
+
+TEST_F(ChannelProxyTest, CloseWaitGivesUpAfterFiveSeconds) {
+  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
+  OpenPair(filter.get());
+  base::WaitableEvent release(true, false);
+  // Keeps the IPC thread busy past the bound, and then lets it go.
+  ipc()->PostTask(FROM_HERE, base::Bind(base::IgnoreResult(&base::WaitableEvent::TimedWait),
+                                        base::Unretained(&release),
+                                        base::TimeDelta::FromMilliseconds(test::kDeadlineMs)));
+  base::TimeTicks start = base::TimeTicks::Now();
+  server_->CloseWait();
+  int64_t waited_ms = (base::TimeTicks::Now() - start).InMilliseconds();
+  EXPECT_GE(waited_ms, 4900);
+  EXPECT_LT(waited_ms, 8000);
+  EXPECT_EQ(0u, log_.count("filter closing"));
+
+  release.Signal();
+  WaitForIpcThread();
+  EXPECT_EQ(1u, log_.count("filter closing"));
+}
+
+}  // namespace
+}  // namespace IPC

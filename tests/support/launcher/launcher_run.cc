@@ -1,0 +1,59 @@
+// Launcher runs for the end-to-end tests.
+#include "support/launcher/launcher_run.h"
+
+namespace test {
+
+std::wstring LaunchSucceededTrace() {
+  return L"launcher/启动Vesk游戏大厅成功";
+}
+
+std::wstring LaunchFailedTrace(unsigned long error) {
+  return L"launcher/启动Vesk游戏大厅失败/" + std::to_wstring(error);
+}
+
+std::wstring LauncherCommandLine(const TempTree& tree, const std::wstring& launcherFolder,
+                                 const std::wstring& arguments) {
+  return L"\"" + tree.Path(launcherFolder) + L"\\Launcher.exe\" " + arguments;
+}
+
+void WriteVersionIni(TempTree& tree, const std::wstring& folder, const std::string& body) {
+  const std::wstring path = folder.empty() ? L"Version.ini" : folder + L"\\Version.ini";
+  tree.WriteFile(path, "[Veskgame]\r\n" + body);
+}
+
+void LayInstall(TempTree& tree, const std::wstring& folder, const std::string& version) {
+  tree.CopyProgram(L"Launcher.exe", folder);
+  WriteVersionIni(tree, folder, "NewVersion=" + version + "\r\n");
+  const std::wstring versionFolder(version.begin(), version.end());
+  tree.CopyProgram(L"VeskGame.exe", folder.empty() ? versionFolder : folder + L"\\" + versionFolder);
+}
+
+DebuggedRun RunLauncher(const std::wstring& commandLine, const std::wstring& workingFolder) {
+  const DebuggedRun run = RunUnderDebugger(commandLine, workingFolder, kLauncherRunTimeoutMs);
+  EXPECT_TRUE(run.exited) << "the launcher did not end in time";
+  return run;
+}
+
+testing::AssertionResult EndedWithTraces(const DebuggedRun& run,
+                                         const std::vector<std::wstring>& traces) {
+  if (!run.exited)
+    return testing::AssertionFailure() << "the launcher did not end";
+  if (run.exitCode != 0)
+    return testing::AssertionFailure() << "exit code " << run.exitCode;
+  if (run.strings.size() != traces.size()) {
+    return testing::AssertionFailure()
+           << run.strings.size() << " traces received, " << traces.size() << " expected";
+  }
+  for (size_t i = 0; i < traces.size(); ++i) {
+    if (!run.strings[i].Matches(traces[i])) {
+      const DebugString& received = run.strings[i];
+      return testing::AssertionFailure()
+             << "trace " << i << " differs; received "
+             << (received.unicode ? testing::PrintToString(received.wide)
+                                  : testing::PrintToString(received.ansi));
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+}  // namespace test
