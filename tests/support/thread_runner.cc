@@ -24,7 +24,7 @@ bool RunOnNewThread(std::function<void()> body) {
   if (!base::PlatformThread::Create(0, delegate.get(), &thread))
     return false;
   if (!JoinWithDeadline(&thread)) {
-    // The hung thread still runs the delegate.
+    // The hung thread still runs the delegate, so the delegate and the handle stay.
     delegate.release();
     thread.Take();
     return false;

@@ -342,10 +342,11 @@ void Channel::ChannelImpl::Close() {
   // The kernel still owns the contexts of cancelled operations until their completions have
   // been taken from the port; only this thread's loop can take them.
   if (io_pending) {
-    MessageLoopForIO* loop = MessageLoopForIO::current();
-    CHECK(loop) << "a channel with IO in flight is closed on its IO thread";
+    MessageLoop* loop = MessageLoop::current();
+    CHECK(loop && loop->type() == MessageLoop::TYPE_IO)
+        << "a channel with IO in flight is closed on its IO thread";
     while (input_state_.pending || output_state_.pending)
-      loop->WaitForIOCompletion(INFINITE, this);
+      static_cast<MessageLoopForIO*>(loop)->WaitForIOCompletion(INFINITE, this);
   }
 
   while (!output_queue_.empty()) {

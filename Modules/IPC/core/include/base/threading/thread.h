@@ -33,8 +33,9 @@ class Thread : PlatformThread::Delegate {
   // Stops the thread.
   ~Thread() override;
 
-  // Answer false, with nothing started, when the OS refuses a thread. Otherwise they return
-  // once the new thread's loop exists and Init has run.
+  // Answer false, with nothing started, when the OS refuses a thread or the thread is started
+  // already (Stop comes first). Otherwise they return once the new thread's loop exists and
+  // Init has run.
   bool Start();
   bool StartWithOptions(const Options& options);
 

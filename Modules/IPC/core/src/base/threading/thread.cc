@@ -42,7 +42,9 @@ bool Thread::Start() {
 }
 
 bool Thread::StartWithOptions(const Options& options) {
-  DCHECK(!message_loop_) << "thread \"" << name_ << "\" is started already";
+  // A second OS thread would leave the first one unjoinable.
+  if (started_)
+    return false;
 
   SetThreadWasQuitProperly(false);
 

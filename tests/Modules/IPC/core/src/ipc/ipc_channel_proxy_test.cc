@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -72,7 +73,9 @@ class LoggingListener : public Channel::Listener {
     Log("message " + std::to_string(message.type()));
     return true;
   }
-  void OnChannelConnected(int32_t peer_pid) override { Log(ConnectedEntry(name_, peer_pid).substr(strlen(name_) + 1)); }
+  void OnChannelConnected(int32_t peer_pid) override {
+    Log("connected " + std::to_string(peer_pid));
+  }
   void OnChannelError() override { Log("error"); }
 
  private:
@@ -144,31 +147,88 @@ class CountingMessage : public Message {
   int* deletes_;
 };
 
+void BlockUntilReleased(base::WaitableEvent* release) {
+  release->TimedWait(base::TimeDelta::FromMilliseconds(test::kDeadlineMs));
+}
+
 Message* NewMessage(uint32_t type) {
   return new Message(0, type, Message::kPriorityNormal);
 }
+
+// A server proxy whose messages can also be delivered straight on the listener thread, the
+// way a sync channel dispatches the requests it receives while blocked.
+class DirectDeliveryProxy : public ChannelProxy {
+ public:
+  DirectDeliveryProxy(const std::string& id, Channel::Listener* listener,
+                      base::MessageLoopProxy* ipc_thread)
+      : ChannelProxy(new DeliveringContext(listener, ipc_thread)) {
+    Init(id, Channel::kModeServer, true);
+  }
+
+  void DeliverNow(const Message& message) {
+    static_cast<DeliveringContext*>(context())->Deliver(message);
+  }
+
+ private:
+  class DeliveringContext : public Context {
+   public:
+    DeliveringContext(Channel::Listener* listener, base::MessageLoopProxy* ipc_thread)
+        : Context(listener, ipc_thread) {}
+    void Deliver(const Message& message) { DeliverMessage(message); }
+
+   private:
+    ~DeliveringContext() override {}
+  };
+};
 
 class ChannelProxyTest : public testing::Test {
  protected:
   ChannelProxyTest() : io_thread_("channel-proxy-test-io") {
     io_thread_.StartWithOptions(base::Thread::Options(MessageLoop::TYPE_IO, 0));
   }
-  ~ChannelProxyTest() override { io_thread_.Stop(); }
+  ~ChannelProxyTest() override {
+    // The proxies close on the IPC thread, so it stops after them.
+    server_.reset();
+    client_.reset();
+    io_thread_.Stop();
+  }
 
   base::MessageLoopProxy* ipc() { return io_thread_.message_loop_proxy().get(); }
 
   // A server proxy "server" and a client proxy "client" for a fresh name, both logging to
   // log_. Filters added before they connect go to |server_filter|.
   void OpenPair(ChannelProxy::MessageFilter* server_filter = nullptr) {
-    std::string id = test::UniqueName("proxy-");
-    server_.reset(new ChannelProxy(id, Channel::kModeServer, &server_listener_, ipc()));
+    id_ = test::UniqueName("proxy-");
+    server_.reset(new ChannelProxy(id_, Channel::kModeServer, &server_listener_, ipc()));
     if (server_filter)
       server_->AddFilter(server_filter);
-    client_.reset(new ChannelProxy(id, Channel::kModeClient, &client_listener_, ipc()));
+    client_.reset(new ChannelProxy(id_, Channel::kModeClient, &client_listener_, ipc()));
   }
 
-  bool WaitForLog(const std::string& entry, size_t times = 1) {
-    return test::RunLoopUntil([&] { return log_.count(entry) >= times; });
+  // Runs this thread's loop until |entry| has been logged.
+  bool WaitForLog(const std::string& entry) {
+    return test::RunLoopUntil([&] { return log_.count(entry) > 0; });
+  }
+
+  // Waits, without running this thread's loop, until a filter has logged |entry| and the
+  // IPC thread has finished that call, so that what it posted here is queued but not run.
+  void WaitForFilterLog(const std::string& entry) {
+    base::TimeTicks deadline =
+        base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(test::kDeadlineMs);
+    while (log_.count(entry) == 0 && base::TimeTicks::Now() < deadline)
+      Sleep(1);
+    ASSERT_EQ(1u, log_.count(entry));
+    WaitForIpcThread();
+  }
+
+  // The entries of one listener or filter.
+  std::vector<std::string> EntriesOf(const std::string& name) const {
+    std::vector<std::string> entries;
+    for (const std::string& entry : log_.entries()) {
+      if (entry.compare(0, name.size() + 1, name + " ") == 0)
+        entries.push_back(entry);
+    }
+    return entries;
   }
 
   // Blocks this thread until the IPC thread has run every task posted to it so far, so
@@ -184,29 +244,38 @@ class ChannelProxyTest : public testing::Test {
   EventLog log_;
   LoggingListener server_listener_{"server", &log_};
   LoggingListener client_listener_{"client", &log_};
+  std::string id_;
   scoped_ptr<ChannelProxy> server_;
   scoped_ptr<ChannelProxy> client_;
 };
 
 // Ordering --------------------------------------------------------------------------------------
 
+TEST_F(ChannelProxyTest, MessageDeliveredBeforeTheConnectedTaskRanFollowsOneConnectedCall) {
+  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
+  id_ = test::UniqueName("direct-");
+  DirectDeliveryProxy server(id_, &server_listener_, ipc());
+  server.AddFilter(filter.get());
+  client_.reset(new ChannelProxy(id_, Channel::kModeClient, &client_listener_, ipc()));
+  // The connected delivery is queued here but has not run.
+  WaitForFilterLog(OwnPidEntry("filter"));
+  server.DeliverNow(Message(0, 9, Message::kPriorityNormal));
+  EXPECT_THAT(EntriesOf("server"), ElementsAre(OwnPidEntry("server"), "server message 9"));
+
+  test::RunLoopFor(50);
+  EXPECT_THAT(EntriesOf("server"), ElementsAre(OwnPidEntry("server"), "server message 9"));
+  EXPECT_EQ(static_cast<int32_t>(GetCurrentProcessId()), server.peer_pid());
+  server.Close();
+}
+
 TEST_F(ChannelProxyTest, MessageQueuedBeforeTheConnectedDeliveryFollowsOneConnectedCall) {
   scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
   OpenPair(filter.get());
   client_->Send(NewMessage(7));
   // Both deliveries wait in this thread's queue before either has run.
-  while (log_.count("filter message 7") == 0)
-    WaitForIpcThread();
-  WaitForIpcThread();
+  WaitForFilterLog("filter message 7");
   ASSERT_TRUE(WaitForLog("server message 7"));
-
-  std::vector<std::string> server_view;
-  for (const std::string& entry : log_.entries()) {
-    if (entry.compare(0, 7, "server ") == 0)
-      server_view.push_back(entry);
-  }
-  EXPECT_THAT(server_view, ElementsAre(OwnPidEntry("server"), "server message 7"));
-  EXPECT_EQ(static_cast<int32_t>(GetCurrentProcessId()), server_->peer_pid());
+  EXPECT_THAT(EntriesOf("server"), ElementsAre(OwnPidEntry("server"), "server message 7"));
 }
 
 TEST_F(ChannelProxyTest, SendsArriveInTheOrderOfSend) {
@@ -217,12 +286,7 @@ TEST_F(ChannelProxyTest, SendsArriveInTheOrderOfSend) {
   std::vector<std::string> expected = {OwnPidEntry("server")};
   for (uint32_t type = 1; type <= 100; ++type)
     expected.push_back("server message " + std::to_string(type));
-  std::vector<std::string> server_view;
-  for (const std::string& entry : log_.entries()) {
-    if (entry.compare(0, 7, "server ") == 0)
-      server_view.push_back(entry);
-  }
-  EXPECT_EQ(expected, server_view);
+  EXPECT_EQ(expected, EntriesOf("server"));
 }
 
 // Filters ---------------------------------------------------------------------------------------
@@ -278,24 +342,25 @@ TEST_F(ChannelProxyTest, FilterDestructHookEndsTheFilterWhenTheLastReferenceGoes
   EXPECT_EQ(1, destructs);
 }
 
-TEST_F(ChannelProxyTest, TakenPipeNameReportsOneErrorToTheListenerAfterTheFilters) {
+TEST_F(ChannelProxyTest, ServerWhosePipeNameIsTakenReportsOneError) {
   OpenPair();
   LoggingListener second_listener("second", &log_);
-  ChannelProxy second(test::UniqueName("unused-"), Channel::kModeClient, &second_listener,
-                      ipc());
-  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
-  second.AddFilter(filter.get());
+  ChannelProxy second(id_, Channel::kModeServer, &second_listener, ipc());
   ASSERT_TRUE(WaitForLog("second error"));
   test::RunLoopFor(100);
-  EXPECT_EQ(1u, log_.count("second error"));
+  EXPECT_THAT(EntriesOf("second"), ElementsAre("second error"));
+}
 
-  // The same for a server whose name another server holds.
-  std::vector<std::string> before = log_.entries();
-  ChannelProxy taken(test::UniqueName("taken-"), Channel::kModeServer, &second_listener, ipc());
-  ChannelProxy twin(std::string(), Channel::kModeServer, &second_listener, ipc());
-  (void)taken;
-  (void)twin;
-  (void)before;
+TEST_F(ChannelProxyTest, ChannelErrorReachesTheFiltersBeforeTheListener) {
+  scoped_refptr<LoggingFilter> filter(new LoggingFilter("filter", &log_));
+  OpenPair(filter.get());
+  ASSERT_TRUE(WaitForLog(OwnPidEntry("server")));
+  client_.reset();
+  ASSERT_TRUE(WaitForLog("server error"));
+  std::vector<std::string> entries = log_.entries();
+  std::vector<std::string>::iterator filter_error =
+      std::find(entries.begin(), entries.end(), "filter error");
+  EXPECT_LT(filter_error, std::find(entries.begin(), entries.end(), "server error"));
 }
 
 // Closing ---------------------------------------------------------------------------------------
@@ -318,14 +383,11 @@ TEST_F(ChannelProxyTest, CloseThenDestructionDropsQueuedDeliveries) {
   OpenPair(filter.get());
   client_->Send(NewMessage(1));
   client_->Send(NewMessage(2));
-  while (log_.count("filter message 2") == 0)
-    WaitForIpcThread();
-  WaitForIpcThread();
+  WaitForFilterLog("filter message 2");
   server_->Close();
   server_.reset();
   test::RunLoopFor(100);
-  for (const std::string& entry : log_.entries())
-    EXPECT_NE(0u, entry.compare(0, 7, "server ")) << entry;
+  EXPECT_THAT(EntriesOf("server"), IsEmpty());
 }
 
 TEST_F(ChannelProxyTest, SendAfterCloseIsDeletedOnTheIpcThread) {
@@ -349,9 +411,7 @@ TEST_F(ChannelProxyTest, CloseWaitGivesUpAfterFiveSeconds) {
   OpenPair(filter.get());
   base::WaitableEvent release(true, false);
   // Keeps the IPC thread busy past the bound, and then lets it go.
-  ipc()->PostTask(FROM_HERE, base::Bind(base::IgnoreResult(&base::WaitableEvent::TimedWait),
-                                        base::Unretained(&release),
-                                        base::TimeDelta::FromMilliseconds(test::kDeadlineMs)));
+  ipc()->PostTask(FROM_HERE, base::Bind(&BlockUntilReleased, &release));
   base::TimeTicks start = base::TimeTicks::Now();
   server_->CloseWait();
   int64_t waited_ms = (base::TimeTicks::Now() - start).InMilliseconds();

@@ -173,6 +173,9 @@ TEST(ThreadTest, StopTwiceAndStopWithoutStartDoNothing) {
 TEST(ThreadTest, AStoppedThreadStartsAgainWithAFreshLoop) {
   Thread thread("restarted");
   ASSERT_TRUE(thread.Start());
+  const PlatformThreadId first_id = thread.thread_id();
+  EXPECT_FALSE(thread.Start());  // running already
+  EXPECT_EQ(first_id, thread.thread_id());
   thread.Stop();
   ASSERT_TRUE(thread.StartWithOptions(Thread::Options(MessageLoop::TYPE_IO, 0)));
   ASSERT_NE(nullptr, thread.message_loop());

@@ -1,0 +1,204 @@
+// A channel proxy whose Send blocks the listener thread until a synchronous request's reply
+// is in, while still serving the synchronous requests that arrive meanwhile.
+#ifndef IPC_IPC_SYNC_CHANNEL_H_
+#define IPC_IPC_SYNC_CHANNEL_H_
+
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <vector>
+
+#include "base/memory/ref_counted.h"
+#include "base/message_loop_proxy.h"
+#include "base/synchronization/lock.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/synchronization/waitable_event_watcher.h"
+#include "ipc/ipc_channel_handle.h"
+#include "ipc/ipc_channel_proxy.h"
+#include "ipc/ipc_sync_message.h"
+
+namespace IPC {
+
+// Created, used and destroyed on the listener thread, which must run a message loop. Send of
+// a SyncMessage blocks that thread until the reply has been read into the caller's variables,
+// the channel fails or closes, the shutdown event is signalled, or the timeout passes; while
+// blocked, the thread still dispatches incoming messages that carry the unblock bit (on every
+// sync channel of the thread, in arrival order), so two processes sending to each other do
+// not deadlock. Nested sends complete innermost first. Replies are matched on the IPC thread.
+class SyncChannel : public ChannelProxy, public base::WaitableEventWatcher::Delegate {
+ public:
+  // SendWithTimeout's value for "wait as long as it takes".
+  static const int kNoTimeout = -1;
+
+  // |shutdown_event| (not owned, may be null) releases every blocked send once signalled; it
+  // must outlive the channel's IPC-thread work.
+  SyncChannel(const ChannelHandle& channel_handle,
+              Channel::Mode mode,
+              Channel::Listener* listener,
+              base::MessageLoopProxy* ipc_message_loop,
+              bool create_pipe_now,
+              base::WaitableEvent* shutdown_event);
+  ~SyncChannel() override;
+
+  // SendWithTimeout without a timeout.
+  bool Send(Message* message) override;
+
+  // A message without the sync bit is sent as by ChannelProxy::Send (true). A synchronous one
+  // answers true only when its reply arrived, was not an error reply and its outputs read;
+  // with |timeout_ms| other than kNoTimeout it gives up (false) after that many milliseconds.
+  virtual bool SendWithTimeout(Message* message, int timeout_ms);
+
+  // The dispatch watcher: serves the requests queued while the thread was not blocked.
+  void OnWaitableEventSignaled(base::WaitableEvent* event) override;
+
+ protected:
+  class ReceivedSyncMsgQueue;
+  class SyncContext;
+
+ private:
+  SyncContext* sync_context();
+
+  // Blocks until the innermost send of |context| is done, dispatching queued requests.
+  static void WaitForReply(SyncContext* context, base::WaitableEvent* pump_messages_event);
+
+  // Runs the thread's loop, nested, until the innermost send of |context| is done.
+  static void WaitForReplyWithNestedMessageLoop(SyncContext* context);
+
+  base::WaitableEventWatcher dispatch_watcher_;
+};
+
+// The per-thread list of incoming synchronous requests that the listener thread dispatches
+// even while it is blocked, shared by every sync channel of that thread and found through a
+// thread-local pointer. The IPC threads queue; the listener thread dispatches.
+class SyncChannel::ReceivedSyncMsgQueue
+    : public base::RefCountedThreadSafe<ReceivedSyncMsgQueue> {
+ public:
+  // On the listener thread: the thread's queue, created on first use.
+  static scoped_refptr<ReceivedSyncMsgQueue> AttachContext();
+
+  // On the listener thread: drops the requests queued for |context|; the last detach takes
+  // the queue off the thread, so the next sync channel there starts a new one.
+  void DetachContext(SyncContext* context);
+
+  // On an IPC thread: keeps a copy of |msg| for dispatch and wakes the listener thread.
+  void QueueMessage(const Message& msg, SyncContext* context);
+
+  // On an IPC thread: keeps a reply that matched no send yet; it may be for an outer send.
+  void HoldReply(const Message& msg, SyncContext* context);
+
+  // On an IPC thread: completes at most one send with a held reply.
+  void RetryHeldReplies();
+
+  // On an IPC thread: forgets the replies held for |context|, which can match nothing more.
+  void DropHeldReplies(SyncContext* context);
+
+  // On the listener thread: delivers queued requests in arrival order until none is left.
+  void DispatchQueued(SyncContext* dispatching_context);
+
+  // Signalled whenever a request is queued.
+  base::WaitableEvent* dispatch_event() { return &dispatch_event_; }
+
+  // The watcher of the innermost send that waits in a nested loop; listener thread only.
+  base::WaitableEventWatcher* top_send_done_watcher() { return top_send_done_watcher_; }
+  void set_top_send_done_watcher(base::WaitableEventWatcher* watcher) {
+    top_send_done_watcher_ = watcher;
+  }
+
+ private:
+  friend class base::RefCountedThreadSafe<ReceivedSyncMsgQueue>;
+  friend struct base::DefaultRefCountedThreadSafeTraits<ReceivedSyncMsgQueue>;
+
+  struct QueuedEntry {
+    QueuedEntry(Message* m, SyncContext* c);
+    Message* message;  // an owned copy
+    scoped_refptr<SyncContext> context;
+  };
+  typedef std::list<QueuedEntry> SyncMessageQueue;
+
+  ReceivedSyncMsgQueue();
+  ~ReceivedSyncMsgQueue();
+
+  // The task QueueMessage posts to the listener thread.
+  void DispatchQueuedTask(SyncContext* context);
+
+  SyncMessageQueue message_queue_;  // guarded by queue_lock_
+  // Changes with every insertion and removal, so a dispatcher notices what a nested
+  // dispatch did while it delivered outside the lock.
+  uint32_t queue_version_;  // guarded by queue_lock_
+  // Also under the lock: the sync channels of one listener thread may use different IPC
+  // threads.
+  std::vector<QueuedEntry> held_replies_;  // guarded by queue_lock_
+  base::WaitableEvent dispatch_event_;
+  scoped_refptr<base::MessageLoopProxy> listener_loop_;
+  base::Lock queue_lock_;
+  bool task_pending_;   // guarded by queue_lock_
+  int listener_count_;  // listener thread only
+  base::WaitableEventWatcher* top_send_done_watcher_;  // listener thread only
+
+  ReceivedSyncMsgQueue(const ReceivedSyncMsgQueue&) = delete;
+  ReceivedSyncMsgQueue& operator=(const ReceivedSyncMsgQueue&) = delete;
+};
+
+// The IPC-thread half of a sync channel with the listener thread's pending sends. The
+// pending list is shared by both threads under |pending_lock_|; only the listener thread
+// pushes and pops, and only its innermost send can be matched by a reply.
+class SyncChannel::SyncContext : public ChannelProxy::Context,
+                                 public base::WaitableEventWatcher::Delegate {
+ public:
+  SyncContext(Channel::Listener* listener,
+              base::MessageLoopProxy* ipc_thread,
+              base::WaitableEvent* shutdown_event);
+
+  // Listener thread: the send of |sync_msg| becomes the innermost pending one.
+  void PushPendingSend(SyncMessage* sync_msg);
+
+  // Listener thread: ends the innermost send and answers its result; a held reply may now
+  // complete the send below it.
+  bool Pop();
+
+  // Listener thread: the done event of the innermost send.
+  base::WaitableEvent* top_send_done_event();
+
+  // IPC thread: completes the innermost send when |msg| is its reply.
+  bool MatchReply(const Message* msg);
+
+  // Releases every pending send; their results stay false.
+  void AbortPendingSends();
+
+  // IPC thread: releases the send |id| whose timeout passed.
+  void OnSendTimedOut(int id);
+
+  // Listener thread.
+  void DispatchQueued();
+
+  base::WaitableEvent* GetDispatchEvent() { return sync_queue_->dispatch_event(); }
+  ReceivedSyncMsgQueue* received_sync_msgs() { return sync_queue_.get(); }
+  base::WaitableEvent* shutdown_event() { return shutdown_event_; }
+
+  // The shutdown watcher on the IPC thread, and the send-done watcher of a nested-loop wait
+  // on the listener thread.
+  void OnWaitableEventSignaled(base::WaitableEvent* event) override;
+
+ protected:
+  ~SyncContext() override;
+
+  bool OnMessageReceived(const Message& msg) override;
+  void OnChannelError() override;
+  void OpenOnIOThread() override;
+  void CloseOnIOThread() override;
+  void ForgetListener() override;
+
+ private:
+  friend class ReceivedSyncMsgQueue;
+
+  std::deque<PendingSend> pending_sends_;  // guarded by pending_lock_; innermost last
+  base::Lock pending_lock_;
+  scoped_refptr<ReceivedSyncMsgQueue> sync_queue_;
+  base::WaitableEvent* shutdown_event_;  // not owned
+  base::WaitableEventWatcher shutdown_watcher_;  // IPC thread
+  bool detached_;  // listener thread: the queue no longer counts this context
+};
+
+}  // namespace IPC
+
+#endif  // IPC_IPC_SYNC_CHANNEL_H_

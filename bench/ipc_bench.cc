@@ -1,0 +1,302 @@
+// Throughput of the named-pipe channel between two processes, measured side by side with a
+// raw overlapped named pipe of the same settings in one run; prints one table.
+// The program is both ends: run without arguments it receives, and it starts itself as the
+// sending process ("--send raw|channel <channel id> <payload bytes> <count>").
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/message_loop.h"
+#include "base/win/scoped_handle.h"
+#include "ipc/ipc_channel.h"
+#include "ipc/ipc_channel_win.h"
+#include "ipc/ipc_message.h"
+
+namespace {
+
+using base::win::ScopedFileHandle;
+using base::win::ScopedHandle;
+
+const size_t kHeaderSize = IPC::Message::kHeaderSize;
+
+struct Workload {
+  const char* label;
+  size_t payload;
+  int count;
+};
+
+const Workload kWorkloads[] = {
+    {"16 B", 16, 50000},
+    {"4 KiB", 4096, 20000},
+    {"1 MiB", 1 << 20, 64},
+};
+
+// Each figure is the median of this many runs, raw and channel taking turns.
+const int kRepetitions = 3;
+
+// A sender that has not finished by then is taken as hung.
+const DWORD kRunTimeoutMs = 120000;
+
+// Message types of a measured run: the clock starts at the marker.
+const uint32_t kStartType = 1;
+const uint32_t kDataType = 2;
+
+double NowSeconds() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::wstring OwnPath() {
+  wchar_t path[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::wstring(path, length);
+}
+
+std::wstring PipePathOf(const std::string& channel_id) {
+  int32_t secret = 0;
+  return IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
+}
+
+// Starts this program as the sender of one run.
+ScopedHandle StartSender(const char* kind, const std::string& channel_id,
+                         const Workload& workload) {
+  char arguments[256];
+  snprintf(arguments, sizeof(arguments), " --send %s %s %u %d", kind, channel_id.c_str(),
+           static_cast<unsigned>(workload.payload), workload.count);
+  std::string narrow(arguments);
+  std::wstring command_line = L"\"" + OwnPath() + L"\"" + std::wstring(narrow.begin(), narrow.end());
+  STARTUPINFOW startup_info = {};
+  startup_info.cb = sizeof(startup_info);
+  PROCESS_INFORMATION process_info = {};
+  if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup_info, &process_info))
+    return ScopedHandle();
+  ScopedHandle thread(process_info.hThread);
+  return ScopedHandle(process_info.hProcess);
+}
+
+//------------------------------------------------------------------------------------------
+// The raw baseline: the same pipe settings and the same pattern of IO as the channel (one
+// overlapped write per message, one in flight; 4096-byte overlapped reads), all completing
+// through a completion port.
+
+struct PortIo {
+  PortIo() : port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1)), overlapped() {}
+
+  bool Attach(HANDLE file) { return CreateIoCompletionPort(file, port.Get(), 0, 1) != nullptr; }
+
+  // Waits for the one operation in flight; its byte count, or 0 on failure.
+  DWORD Wait() {
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* done = nullptr;
+    if (!GetQueuedCompletionStatus(port.Get(), &bytes, &key, &done, kRunTimeoutMs))
+      return 0;
+    return bytes;
+  }
+
+  ScopedHandle port;
+  OVERLAPPED overlapped;
+};
+
+int RunRawSender(const std::string& channel_id, size_t payload, int count) {
+  ScopedFileHandle pipe(CreateFileW(PipePathOf(channel_id).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+  PortIo io;
+  if (!pipe.IsValid() || !io.Attach(pipe.Get()))
+    return 1;
+  std::vector<char> message(kHeaderSize + payload, 'r');
+  for (int i = 0; i <= count; ++i) {
+    if (!WriteFile(pipe.Get(), message.data(), static_cast<DWORD>(message.size()), nullptr,
+                   &io.overlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+      return 1;
+    if (io.Wait() != message.size())
+      return 1;
+  }
+  // Wait for the receiver to hang up, so that nothing is lost.
+  char byte;
+  ReadFile(pipe.Get(), &byte, 1, nullptr, &io.overlapped);
+  io.Wait();
+  return 0;
+}
+
+// The first message's arrival starts the clock; answers the seconds until all have arrived.
+double ReceiveRaw(const std::string& channel_id, const Workload& workload) {
+  ScopedFileHandle pipe(CreateNamedPipeW(
+      PipePathOf(channel_id).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, IPC::Channel::kReadBufferSize,
+      IPC::Channel::kReadBufferSize, 5000, nullptr));
+  PortIo io;
+  if (!pipe.IsValid() || !io.Attach(pipe.Get()))
+    return -1;
+  ScopedHandle sender = StartSender("raw", channel_id, workload);
+  if (!ConnectNamedPipe(pipe.Get(), &io.overlapped)) {
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING)
+      io.Wait();
+    else if (error != ERROR_PIPE_CONNECTED)
+      return -1;
+  }
+
+  const size_t message_size = kHeaderSize + workload.payload;
+  const size_t total = message_size * (workload.count + 1);
+  char buffer[IPC::Channel::kReadBufferSize];
+  size_t received = 0;
+  double start = 0;
+  while (received < total) {
+    if (!ReadFile(pipe.Get(), buffer, sizeof(buffer), nullptr, &io.overlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+      return -1;
+    DWORD bytes = io.Wait();
+    if (bytes == 0)
+      return -1;
+    if (received < message_size && received + bytes >= message_size)
+      start = NowSeconds();
+    received += bytes;
+  }
+  double seconds = NowSeconds() - start;
+  pipe.Close();
+  WaitForSingleObject(sender.Get(), kRunTimeoutMs);
+  return seconds;
+}
+
+//------------------------------------------------------------------------------------------
+// The channel.
+
+class SendingListener : public IPC::Channel::Listener {
+ public:
+  SendingListener(size_t payload, int count) : payload_(payload), count_(count), channel_(nullptr) {}
+  void set_channel(IPC::Channel* channel) { channel_ = channel; }
+
+  bool OnMessageReceived(const IPC::Message& /*message*/) override { return true; }
+
+  // All messages are queued at once; the channel writes them one by one.
+  void OnChannelConnected(int32_t /*peer_pid*/) override {
+    std::string payload(payload_, 'c');
+    for (int i = 0; i <= count_; ++i) {
+      IPC::Message* message = new IPC::Message(0, i == 0 ? kStartType : kDataType,
+                                               IPC::Message::kPriorityNormal);
+      message->WriteBytes(payload.data(), static_cast<int>(payload.size()));
+      channel_->Send(message);
+    }
+  }
+
+  void OnChannelError() override { MessageLoop::current()->Quit(); }
+
+ private:
+  size_t payload_;
+  int count_;
+  IPC::Channel* channel_;
+};
+
+int RunChannelSender(const std::string& channel_id, size_t payload, int count) {
+  MessageLoopForIO loop;
+  SendingListener listener(payload, count);
+  IPC::Channel channel(channel_id, IPC::Channel::kModeClient, &listener);
+  listener.set_channel(&channel);
+  if (!channel.Connect())
+    return 1;
+  loop.Run();
+  return 0;
+}
+
+class CountingListener : public IPC::Channel::Listener {
+ public:
+  explicit CountingListener(int count) : count_(count), received_(0), start_(0), seconds_(-1) {}
+
+  bool OnMessageReceived(const IPC::Message& message) override {
+    if (message.type() == kStartType) {
+      start_ = NowSeconds();
+    } else if (++received_ == count_) {
+      seconds_ = NowSeconds() - start_;
+      MessageLoop::current()->Quit();
+    }
+    return true;
+  }
+  void OnChannelError() override { MessageLoop::current()->Quit(); }
+
+  double seconds() const { return seconds_; }
+
+ private:
+  int count_;
+  int received_;
+  double start_;
+  double seconds_;
+};
+
+double ReceiveChannel(const std::string& channel_id, const Workload& workload) {
+  MessageLoopForIO loop;
+  CountingListener listener(workload.count);
+  double seconds = -1;
+  {
+    IPC::Channel channel(channel_id, IPC::Channel::kModeServer, &listener);
+    if (!channel.Connect())
+      return -1;
+    ScopedHandle sender = StartSender("channel", channel_id, workload);
+    loop.Run();
+    seconds = listener.seconds();
+    channel.Close();
+    WaitForSingleObject(sender.Get(), kRunTimeoutMs);
+  }
+  return seconds;
+}
+
+//------------------------------------------------------------------------------------------
+
+std::string NextChannelId() {
+  static int serial = 0;
+  return "ipc-bench-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+void RunBenchmarks() {
+  printf("Named-pipe channel against a raw overlapped pipe (byte mode, 4096-byte buffers),\n"
+         "two processes, median of %d runs\n\n", kRepetitions);
+  printf("| message payload | count | raw msg/s | channel msg/s | raw MB/s | channel MB/s |"
+         " channel/raw |\n");
+  printf("|---|---|---|---|---|---|---|\n");
+  for (const Workload& workload : kWorkloads) {
+    std::vector<double> raw, channel;
+    for (int i = 0; i < kRepetitions; ++i) {
+      raw.push_back(ReceiveRaw(NextChannelId(), workload));
+      channel.push_back(ReceiveChannel(NextChannelId(), workload));
+    }
+    double raw_seconds = Median(raw);
+    double channel_seconds = Median(channel);
+    if (raw_seconds <= 0 || channel_seconds <= 0) {
+      printf("| %s | %d | failed | | | | |\n", workload.label, workload.count);
+      continue;
+    }
+    double megabytes = workload.payload * static_cast<double>(workload.count) / 1e6;
+    printf("| %s | %d | %.0f | %.0f | %.1f | %.1f | %.0f %% |\n", workload.label,
+           workload.count, workload.count / raw_seconds, workload.count / channel_seconds,
+           megabytes / raw_seconds, megabytes / channel_seconds,
+           100.0 * raw_seconds / channel_seconds);
+    fflush(stdout);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 6 && std::string(argv[1]) == "--send") {
+    std::string kind = argv[2];
+    size_t payload = static_cast<size_t>(atoi(argv[4]));
+    int count = atoi(argv[5]);
+    return kind == "raw" ? RunRawSender(argv[3], payload, count)
+                         : RunChannelSender(argv[3], payload, count);
+  }
+  RunBenchmarks();
+  return 0;
+}
