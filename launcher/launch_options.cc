@@ -8,8 +8,8 @@
 #include <iterator>
 #include <memory>
 
+#include "base/utf_string_conversions.h"
 #include "launcher/option_keys.h"
-#include "launcher/text_encoding.h"
 
 namespace {
 
@@ -187,7 +187,7 @@ void LaunchOptions::ApplyDefaults() {
 
   ValueMap::iterator from = values.find(kFromKey);
   if (from != values.end() && !from->second.empty())
-    from->second = Utf8ToWide(PercentDecode(WideToUtf8(from->second)));
+    from->second = base::UTF8ToWide(PercentDecode(base::WideToUTF8(from->second)));
 
   ValueMap::iterator cookie = values.find(kCookieKey);
   if (cookie != values.end()) {

@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "launcher/path_util.h"
-#include "launcher/text_encoding.h"
 
 namespace {
 
@@ -75,9 +75,9 @@ bool SetField(ClientStart& start, const std::string& field, const std::string& v
   if (field == kProcessIdField)
     start.processId = std::strtoul(value.c_str(), nullptr, 10);
   else if (field == kCommandLineField)
-    start.commandLine = Utf8ToWide(value);
+    start.commandLine = base::UTF8ToWide(value);
   else if (field == kWorkingDirectoryField)
-    start.workingDirectory = Utf8ToWide(value);
+    start.workingDirectory = base::UTF8ToWide(value);
   else if (field == kMutexField)
     start.heldMutex = value == kMutexHeld;
   else
@@ -94,8 +94,8 @@ std::wstring ClientStartsPath(const std::wstring& folder) {
 bool AppendClientStart(const std::wstring& file, const ClientStart& start) {
   const std::string block =
       FieldLine(kProcessIdField, std::to_string(start.processId)) +
-      FieldLine(kCommandLineField, WideToUtf8(start.commandLine)) +
-      FieldLine(kWorkingDirectoryField, WideToUtf8(start.workingDirectory)) +
+      FieldLine(kCommandLineField, base::WideToUTF8(start.commandLine)) +
+      FieldLine(kWorkingDirectoryField, base::WideToUTF8(start.workingDirectory)) +
       FieldLine(kMutexField, start.heldMutex ? kMutexHeld : kMutexBusy) + "\n";
   base::win::ScopedFileHandle handle(
       CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

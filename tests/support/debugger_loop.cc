@@ -40,24 +40,34 @@ void CloseImageFile(HANDLE file) {
   base::win::ScopedFileHandle owner(file);
 }
 
-std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
-  const size_t char_size = info.fUnicode ? sizeof(wchar_t) : sizeof(char);
-  std::vector<char> bytes(info.nDebugStringLength * char_size);
-  SIZE_T read = 0;
-  if (bytes.empty() || !ReadProcessMemory(process, info.lpDebugStringData, bytes.data(),
-                                          bytes.size(), &read)) {
+std::string ToAnsi(const std::wstring& text) {
+  if (text.empty())
     return std::string();
-  }
-  bytes.resize(read);
-  std::string text;
-  if (info.fUnicode) {
-    std::wstring wide(reinterpret_cast<const wchar_t*>(bytes.data()), read / sizeof(wchar_t));
-    text = base::WideToUTF8(wide);
+  const int length = static_cast<int>(text.size());
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr,
+                                       nullptr);
+  std::string bytes(size, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), length, &bytes[0], size, nullptr, nullptr);
+  return bytes;
+}
+
+// Reads the string of |info| from the debuggee; its length counts the terminating NUL.
+DebugString ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+  DebugString received;
+  received.unicode = info.fUnicode != 0;
+  const size_t units = info.nDebugStringLength > 0 ? info.nDebugStringLength - 1 : 0;
+  SIZE_T read = 0;
+  if (received.unicode) {
+    received.wide.resize(units);
+    ReadProcessMemory(process, info.lpDebugStringData, &received.wide[0],
+                      units * sizeof(wchar_t), &read);
+    received.wide.resize(read / sizeof(wchar_t));
   } else {
-    text.assign(bytes.data(), bytes.size());
+    received.ansi.resize(units);
+    ReadProcessMemory(process, info.lpDebugStringData, &received.ansi[0], units, &read);
+    received.ansi.resize(read);
   }
-  // The length counts the terminating NUL.
-  return text.substr(0, text.find('\0'));
+  return received;
 }
 
 // The size of the program's image, from its PE header in the debugged process.
@@ -150,14 +160,24 @@ class DebugLoop {
 
 }  // namespace
 
+bool DebugString::Matches(const std::wstring& text) const {
+  return unicode ? wide == text : ansi == ToAnsi(text);
+}
+
+std::string DebugString::Narrow() const {
+  return unicode ? base::WideToUTF8(wide) : ansi;
+}
+
 DebuggedRun RunUnderDebugger(const std::wstring& command_line, const DebuggerOptions& options) {
   DebuggedRun run;
   std::wstring mutable_line = command_line;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
+  const wchar_t* folder =
+      options.working_folder.empty() ? nullptr : options.working_folder.c_str();
   if (!CreateProcessW(nullptr, &mutable_line[0], nullptr, nullptr, FALSE,
-                      DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup, &info)) {
+                      DEBUG_ONLY_THIS_PROCESS, nullptr, folder, &startup, &info)) {
     return run;
   }
   run.started = true;

@@ -8,19 +8,36 @@
 
 namespace test {
 
+// One OUTPUT_DEBUG_STRING event as the debugger received it: UTF-16 text when the event
+// says it is Unicode, else bytes in the ANSI code page.
+struct DebugString {
+  bool unicode = false;
+  std::wstring wide;
+  std::string ansi;
+
+  // True when this is what a debugger receives for |text|: the text itself, or its
+  // conversion to the ANSI code page (which is how some platforms deliver it).
+  bool Matches(const std::wstring& text) const;
+
+  // The text as UTF-8 when it came as UTF-16, else the bytes as received.
+  std::string Narrow() const;
+};
+
 struct DebuggerOptions {
   // First-chance exceptions with these codes are reported back as handled (the debugger
   // "lets the program go on"); all others are passed back to the program.
   std::vector<unsigned long> handled_exceptions;
   // Past this the program is terminated and the run counts as not ended.
   unsigned long timeout_ms = 60000;
+  // The program's working folder; the test's own when empty.
+  std::wstring working_folder;
 };
 
 struct DebuggedRun {
   bool started = false;
   bool ended = false;  // the program ended by itself before the deadline
   unsigned long exit_code = 0;
-  std::vector<std::string> debug_strings;  // OutputDebugString texts, wide ones as UTF-8
+  std::vector<DebugString> debug_strings;  // OutputDebugString texts in order
   // First-chance exception codes in order, without the loader's initial breakpoint.
   std::vector<unsigned long> exceptions;
   // Names announced through the thread-naming exception (0x406D1388), read from the
@@ -34,7 +51,8 @@ struct DebuggedRun {
 };
 
 // Starts |command_line| (for a child test, see test::ChildTestCommandLine) as a debuggee of
-// the calling thread and debugs it until it ends or the deadline passes.
+// the calling thread and debugs it until it ends or the deadline passes. Only that process
+// is debugged (DEBUG_ONLY_THIS_PROCESS): the processes it starts run free.
 DebuggedRun RunUnderDebugger(const std::wstring& command_line, const DebuggerOptions& options);
 
 }  // namespace test

@@ -29,24 +29,27 @@ void LayInstall(TempTree& tree, const std::wstring& folder, const std::string& v
 }
 
 DebuggedRun RunLauncher(const std::wstring& commandLine, const std::wstring& workingFolder) {
-  const DebuggedRun run = RunUnderDebugger(commandLine, workingFolder, kLauncherRunTimeoutMs);
-  EXPECT_TRUE(run.exited) << "the launcher did not end in time";
+  DebuggerOptions options;
+  options.timeout_ms = kLauncherRunTimeoutMs;
+  options.working_folder = workingFolder;
+  const DebuggedRun run = RunUnderDebugger(commandLine, options);
+  EXPECT_TRUE(run.ended) << "the launcher did not end in time";
   return run;
 }
 
 testing::AssertionResult EndedWithTraces(const DebuggedRun& run,
                                          const std::vector<std::wstring>& traces) {
-  if (!run.exited)
+  if (!run.ended)
     return testing::AssertionFailure() << "the launcher did not end";
-  if (run.exitCode != 0)
-    return testing::AssertionFailure() << "exit code " << run.exitCode;
-  if (run.strings.size() != traces.size()) {
+  if (run.exit_code != 0)
+    return testing::AssertionFailure() << "exit code " << run.exit_code;
+  if (run.debug_strings.size() != traces.size()) {
     return testing::AssertionFailure()
-           << run.strings.size() << " traces received, " << traces.size() << " expected";
+           << run.debug_strings.size() << " traces received, " << traces.size() << " expected";
   }
   for (size_t i = 0; i < traces.size(); ++i) {
-    if (!run.strings[i].Matches(traces[i])) {
-      const DebugString& received = run.strings[i];
+    if (!run.debug_strings[i].Matches(traces[i])) {
+      const DebugString& received = run.debug_strings[i];
       return testing::AssertionFailure()
              << "trace " << i << " differs; received "
              << (received.unicode ? testing::PrintToString(received.wide)

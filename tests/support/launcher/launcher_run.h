@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/debug_session.h"
+#include "support/debugger_loop.h"
 #include "support/temp_tree.h"
 
 namespace test {

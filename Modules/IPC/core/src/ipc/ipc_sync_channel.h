@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <deque>
 #include <list>
-#include <vector>
+#include <memory>
 
+#include "base/lazy_instance.h"
 #include "base/memory/ref_counted.h"
 #include "base/message_loop_proxy.h"
 #include "base/synchronization/lock.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/synchronization/waitable_event_watcher.h"
+#include "base/threading/thread_local.h"
 #include "ipc/ipc_channel_handle.h"
 #include "ipc/ipc_channel_proxy.h"
 #include "ipc/ipc_sync_message.h"
@@ -69,7 +71,8 @@ class SyncChannel : public ChannelProxy, public base::WaitableEventWatcher::Dele
 
 // The per-thread list of incoming synchronous requests that the listener thread dispatches
 // even while it is blocked, shared by every sync channel of that thread and found through a
-// thread-local pointer. The IPC threads queue; the listener thread dispatches.
+// thread-local pointer. The IPC threads queue and hold replies; the listener thread attaches,
+// detaches and dispatches.
 class SyncChannel::ReceivedSyncMsgQueue
     : public base::RefCountedThreadSafe<ReceivedSyncMsgQueue> {
  public:
@@ -92,8 +95,9 @@ class SyncChannel::ReceivedSyncMsgQueue
   // On an IPC thread: forgets the replies held for |context|, which can match nothing more.
   void DropHeldReplies(SyncContext* context);
 
-  // On the listener thread: delivers queued requests in arrival order until none is left.
-  void DispatchQueued(SyncContext* dispatching_context);
+  // On the listener thread: delivers queued requests, across every sync channel of the
+  // thread and in arrival order, until none is left.
+  void DispatchQueued();
 
   // Signalled whenever a request is queued.
   base::WaitableEvent* dispatch_event() { return &dispatch_event_; }
@@ -109,25 +113,30 @@ class SyncChannel::ReceivedSyncMsgQueue
   friend struct base::DefaultRefCountedThreadSafeTraits<ReceivedSyncMsgQueue>;
 
   struct QueuedEntry {
-    QueuedEntry(Message* m, SyncContext* c);
-    Message* message;  // an owned copy
+    QueuedEntry(const Message& m, SyncContext* c);
+    std::unique_ptr<Message> message;  // an owning copy
     scoped_refptr<SyncContext> context;
   };
-  typedef std::list<QueuedEntry> SyncMessageQueue;
+  typedef std::list<QueuedEntry> EntryList;
 
   ReceivedSyncMsgQueue();
   ~ReceivedSyncMsgQueue();
 
   // The task QueueMessage posts to the listener thread.
-  void DispatchQueuedTask(SyncContext* context);
+  void DispatchQueuedTask();
 
-  SyncMessageQueue message_queue_;  // guarded by queue_lock_
-  // Changes with every insertion and removal, so a dispatcher notices what a nested
-  // dispatch did while it delivered outside the lock.
-  uint32_t queue_version_;  // guarded by queue_lock_
+  // Moves the entries of |context| from |entries| to |removed|.
+  static void TakeEntriesOf(SyncContext* context, EntryList* entries, EntryList* removed);
+
+  // The queue of each listener thread; leaky, since listener threads may outlive the
+  // at-exit teardown.
+  static base::LazyInstance<base::ThreadLocalPointer<ReceivedSyncMsgQueue>>::Leaky
+      lazy_tls_ptr_;
+
+  EntryList message_queue_;  // guarded by queue_lock_
   // Also under the lock: the sync channels of one listener thread may use different IPC
   // threads.
-  std::vector<QueuedEntry> held_replies_;  // guarded by queue_lock_
+  EntryList held_replies_;  // guarded by queue_lock_
   base::WaitableEvent dispatch_event_;
   scoped_refptr<base::MessageLoopProxy> listener_loop_;
   base::Lock queue_lock_;

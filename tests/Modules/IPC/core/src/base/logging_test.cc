@@ -159,9 +159,9 @@ TEST(LogMessageTest, DebuggerSeesTheLineAndAContinuedBreakpointEndsWithCodeOne) 
       "after the warning\n");
   int warnings = 0;
   int fatals = 0;
-  for (const std::string& text : run.debug_strings) {
-    warnings += std::regex_match(text, warning);
-    fatals += std::regex_match(text, fatal);
+  for (const test::DebugString& received : run.debug_strings) {
+    warnings += std::regex_match(received.Narrow(), warning);
+    fatals += std::regex_match(received.Narrow(), fatal);
   }
   EXPECT_EQ(1, warnings);
   EXPECT_EQ(1, fatals);

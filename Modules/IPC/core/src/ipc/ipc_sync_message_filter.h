@@ -1,0 +1,63 @@
+// Sending on a channel, synchronous requests included, from threads other than its listener
+// thread and IPC thread.
+#ifndef IPC_IPC_SYNC_MESSAGE_FILTER_H_
+#define IPC_IPC_SYNC_MESSAGE_FILTER_H_
+
+#include <set>
+
+#include "base/memory/ref_counted.h"
+#include "base/memory/scoped_ptr.h"
+#include "base/message_loop_proxy.h"
+#include "base/synchronization/lock.h"
+#include "ipc/ipc_channel_proxy.h"
+#include "ipc/ipc_message.h"
+#include "ipc/ipc_sync_message.h"
+
+namespace base {
+class WaitableEvent;
+}
+
+namespace IPC {
+
+// Added to a channel proxy with AddFilter; usable once the IPC thread has adopted it. Send may
+// be called from any number of threads at once, but not from the channel's listener thread
+// or its IPC thread, which must stay free to deliver the replies. A synchronous Send blocks
+// its thread until its own reply has been read (the filter catches the replies to its
+// requests before anything else sees them), the channel fails or closes, or the shutdown
+// event is signalled. The filter side runs on the IPC thread.
+class SyncMessageFilter : public ChannelProxy::MessageFilter, public Message::Sender {
+ public:
+  // |shutdown_event| (not owned, may be null) releases every blocked send once signalled.
+  explicit SyncMessageFilter(base::WaitableEvent* shutdown_event);
+
+  // False, with |message| deleted, before the filter is adopted. An asynchronous message is
+  // then queued for the IPC thread (true); a synchronous one answers whether its reply came
+  // and its outputs read.
+  bool Send(Message* message) override;
+
+  // ChannelProxy::MessageFilter, on the IPC thread:
+  void OnFilterAdded(Channel* channel) override;
+  void OnChannelError() override;
+  void OnChannelClosing() override;
+  bool OnMessageReceived(const Message& message) override;
+
+ protected:
+  ~SyncMessageFilter() override;
+
+ private:
+  void SendOnIOThread(scoped_ptr<Message> message);
+
+  // Releases every blocked send; their results stay false.
+  void SignalAllEvents();
+
+  Channel* channel_;  // IPC thread only; null unless joined to a live channel
+  scoped_refptr<base::MessageLoopProxy> io_loop_;  // guarded by lock_
+  // The sends in progress, each on its sender's stack.
+  std::set<PendingSend*> pending_sync_messages_;  // guarded by lock_
+  base::Lock lock_;
+  base::WaitableEvent* shutdown_event_;  // not owned
+};
+
+}  // namespace IPC
+
+#endif  // IPC_IPC_SYNC_MESSAGE_FILTER_H_
