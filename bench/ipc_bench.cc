@@ -30,8 +30,8 @@ struct Workload {
 };
 
 const Workload kWorkloads[] = {
-    {"16 B", 16, 50000},
-    {"4 KiB", 4096, 20000},
+    {"16 B", 16, 20000},
+    {"4 KiB", 4096, 10000},
     {"1 MiB", 1 << 20, 64},
 };
 
@@ -70,7 +70,8 @@ ScopedHandle StartSender(const char* kind, const std::string& channel_id,
   snprintf(arguments, sizeof(arguments), " --send %s %s %u %d", kind, channel_id.c_str(),
            static_cast<unsigned>(workload.payload), workload.count);
   std::string narrow(arguments);
-  std::wstring command_line = L"\"" + OwnPath() + L"\"" + std::wstring(narrow.begin(), narrow.end());
+  std::wstring command_line =
+      L"\"" + OwnPath() + L"\"" + std::wstring(narrow.begin(), narrow.end());
   STARTUPINFOW startup_info = {};
   startup_info.cb = sizeof(startup_info);
   PROCESS_INFORMATION process_info = {};
@@ -170,29 +171,33 @@ double ReceiveRaw(const std::string& channel_id, const Workload& workload) {
 //------------------------------------------------------------------------------------------
 // The channel.
 
+// Builds every message before the run, like the raw sender's ready buffer, and queues them
+// all at once when connected; the channel writes them one by one.
 class SendingListener : public IPC::Channel::Listener {
  public:
-  SendingListener(size_t payload, int count) : payload_(payload), count_(count), channel_(nullptr) {}
+  SendingListener(size_t payload, int count) : channel_(nullptr) {
+    std::string bytes(payload, 'c');
+    for (int i = 0; i <= count; ++i) {
+      IPC::Message* message = new IPC::Message(0, i == 0 ? kStartType : kDataType,
+                                               IPC::Message::kPriorityNormal);
+      message->WriteBytes(bytes.data(), static_cast<int>(bytes.size()));
+      messages_.push_back(message);
+    }
+  }
   void set_channel(IPC::Channel* channel) { channel_ = channel; }
 
   bool OnMessageReceived(const IPC::Message& /*message*/) override { return true; }
 
-  // All messages are queued at once; the channel writes them one by one.
   void OnChannelConnected(int32_t /*peer_pid*/) override {
-    std::string payload(payload_, 'c');
-    for (int i = 0; i <= count_; ++i) {
-      IPC::Message* message = new IPC::Message(0, i == 0 ? kStartType : kDataType,
-                                               IPC::Message::kPriorityNormal);
-      message->WriteBytes(payload.data(), static_cast<int>(payload.size()));
+    for (IPC::Message* message : messages_)
       channel_->Send(message);
-    }
+    messages_.clear();
   }
 
   void OnChannelError() override { MessageLoop::current()->Quit(); }
 
  private:
-  size_t payload_;
-  int count_;
+  std::vector<IPC::Message*> messages_;  // owned until sent
   IPC::Channel* channel_;
 };
 

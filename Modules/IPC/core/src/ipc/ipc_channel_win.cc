@@ -22,9 +22,8 @@ namespace {
 // Every pipe of the channel layer lives under this prefix; both ends must agree on it.
 const char kPipePrefix[] = "\\\\.\\pipe\\vesk.";
 
-// How long a client may wait for a busy server instance before its open fails with
-// ERROR_PIPE_BUSY (the channel itself never waits), and how long IsNamedServerInitialized
-// waits for the pipe.
+// The pipe's default time-out, for clients that wait for it with NMPWAIT_USE_DEFAULT_WAIT
+// (a channel never waits), and how long IsNamedServerInitialized waits for the pipe.
 const DWORD kPipeDefaultTimeoutMs = 5000;
 const DWORD kServerProbeTimeoutMs = 1;
 
@@ -123,8 +122,10 @@ void Channel::ChannelImpl::Open(const ChannelHandle& channel_handle, Mode mode) 
 bool Channel::ChannelImpl::CreatePipe(const std::wstring& pipe_name, Mode mode) {
   bool server = (mode & kModeServer) != 0;
   if (server) {
+    // One instance only: a second server for the same id fails here.
     pipe_.Set(CreateNamedPipeW(
-        pipe_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        pipe_name.c_str(),
+        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, kReadBufferSize, kReadBufferSize,
         kPipeDefaultTimeoutMs, nullptr));
   } else {

@@ -297,10 +297,8 @@ bool SyncChannel::SendWithTimeout(Message* message, int timeout_ms) {
   if (!message->is_sync())
     return ChannelProxy::Send(message);
 
-  SyncMessage* sync_msg = dynamic_cast<SyncMessage*>(message);
+  SyncMessage* sync_msg = SyncMessage::FromSyncRequest(message);
   if (!sync_msg) {
-    // A copy of a request has no reader for its reply and no id of this process.
-    LOG(ERROR) << "a synchronous send needs a SyncMessage";
     delete message;
     return false;
   }

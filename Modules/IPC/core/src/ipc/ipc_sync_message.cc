@@ -44,6 +44,12 @@ Message* SyncMessage::GenerateReply(const Message* request) {
   return NewSyncReply(*request);
 }
 
+SyncMessage* SyncMessage::FromSyncRequest(Message* message) {
+  SyncMessage* sync_msg = dynamic_cast<SyncMessage*>(message);
+  LOG_IF(ERROR, !sync_msg) << "a synchronous send needs a SyncMessage, type " << message->type();
+  return sync_msg;
+}
+
 int SyncMessage::GetMessageId(const Message& msg) {
   SyncHeader header = {0};
   if (!ReadSyncHeader(msg, &header))

@@ -74,6 +74,10 @@ class SyncMessage : public Message {
   // with the reply-error bit). Null when the message cannot be built.
   static Message* GenerateReply(const Message* request);
 
+  // |message|, a message with the sync bit, as the SyncMessage it must be to be waited for;
+  // null (and logged) for anything else, such as a copy of a request.
+  static SyncMessage* FromSyncRequest(Message* message);
+
   // The request id of a request or a reply; 0 for any other message or a short payload.
   static int GetMessageId(const Message& msg);
 

@@ -31,8 +31,8 @@ class SyncMessageFilter : public ChannelProxy::MessageFilter, public Message::Se
   explicit SyncMessageFilter(base::WaitableEvent* shutdown_event);
 
   // False, with |message| deleted, before the filter is adopted. An asynchronous message is
-  // then queued for the IPC thread (true); a synchronous one answers whether its reply came
-  // and its outputs read.
+  // then queued for the IPC thread (true, unless that thread is gone); a synchronous one
+  // answers whether its reply came and its outputs read.
   bool Send(Message* message) override;
 
   // ChannelProxy::MessageFilter, on the IPC thread:
@@ -45,6 +45,8 @@ class SyncMessageFilter : public ChannelProxy::MessageFilter, public Message::Se
   ~SyncMessageFilter() override;
 
  private:
+  // Hands |message| to the IPC thread; false, with the message gone, when that thread is.
+  bool PostSend(base::MessageLoopProxy* io_loop, scoped_ptr<Message> message);
   void SendOnIOThread(scoped_ptr<Message> message);
 
   // Releases every blocked send; their results stay false.

@@ -26,9 +26,8 @@ using test::TestPumpDelegate;
 
 const int kManyPosts = 1000;
 
-// How long a pump is left asleep after a batch: long enough for a thousand posts under a
-// slow emulator.
-const TimeDelta kQuietTime = TimeDelta::FromMilliseconds(2000);
+// How long a pump is left asleep after a batch before its run ends.
+const TimeDelta kQuietTime = TimeDelta::FromMilliseconds(300);
 
 void DoNothing() {}
 
@@ -38,6 +37,11 @@ void QuitPump(base::MessagePump* pump) {
 
 void QuitWhenIdle(TestPumpDelegate* delegate) {
   delegate->QuitWhenIdle();
+}
+
+// On the pump's thread: ends the run once the pump has slept a while.
+void QuitAfterQuietTime(base::MessagePump* pump, TestPumpDelegate* delegate) {
+  delegate->PostDelayedTask(base::Bind(&QuitPump, pump), TimeTicks::Now() + kQuietTime);
 }
 
 class MessagePumpDefaultTest : public testing::Test {
@@ -106,13 +110,14 @@ void PostAndWakeEachTime(MessagePumpDefault* pump, TestPumpDelegate* delegate, i
 }
 
 // Waits until the pump must be asleep, then posts a task that holds the pump until every
-// other post is in.
+// other post is in. The last post ends the run a while after the batch.
 void PostWhileThePumpSleeps(MessagePumpDefault* pump, TestPumpDelegate* delegate,
                             WaitableEvent* all_posted) {
   Sleep(100);
   delegate->PostTask(base::Bind(&WaitableEvent::Wait, base::Unretained(all_posted)));
   pump->ScheduleWork();
   PostAndWakeEachTime(pump, delegate, kManyPosts);
+  delegate->PostTask(base::Bind(&QuitAfterQuietTime, pump, delegate));
   all_posted->Signal();
 }
 
@@ -135,6 +140,7 @@ class PostOnFirstIdle {
         PostAndWakeEachTime(pump_, delegate_, kManyPosts);
       }));
       EXPECT_TRUE(poster_->Join());
+      QuitAfterQuietTime(pump_, delegate_);
     } else {
       poster_.reset(new test::BackgroundThread([this] {
         PostWhileThePumpSleeps(pump_, delegate_, &all_posted_);
@@ -151,8 +157,6 @@ class PostOnFirstIdle {
 
 TEST_F(MessagePumpDefaultTest, ManyPostsFromAnotherThreadWakeTheSleepingPumpOnce) {
   PostOnFirstIdle poster(pump_.get(), &delegate_, true);
-  // Ends the run once the pump has slept a while after the batch.
-  delegate_.PostDelayedTask(base::Bind(&QuitPump, pump_.get()), TimeTicks::Now() + kQuietTime);
   pump_->Run(&delegate_);
 
   EXPECT_FALSE(delegate_.timed_out());
@@ -164,11 +168,10 @@ TEST_F(MessagePumpDefaultTest, ManyPostsFromAnotherThreadWakeTheSleepingPumpOnce
 
 TEST_F(MessagePumpDefaultTest, WakeUpsGivenWhileAwakeMakeOnlyTheNextWaitReturnAtOnce) {
   PostOnFirstIdle poster(pump_.get(), &delegate_, false);
-  delegate_.PostDelayedTask(base::Bind(&QuitPump, pump_.get()), TimeTicks::Now() + kQuietTime);
   pump_->Run(&delegate_);
 
   EXPECT_FALSE(delegate_.timed_out());
-  EXPECT_EQ(kManyPosts + 2, delegate_.tasks_run());
+  EXPECT_EQ(kManyPosts + 3, delegate_.tasks_run());
   // Asleep: one idle turn. Woken once for the batch: a second. The wake-ups given while the
   // batch ran leave one signal behind, which ends the next wait at once: a third. No more.
   EXPECT_EQ(3, delegate_.idle_calls());

@@ -424,6 +424,14 @@ TEST_F(ChannelTest, PipePathFollowsTheChannelIdAtBothEnds) {
   FinishPeer(&client_peer);
 }
 
+TEST_F(ChannelTest, NamedServerIsInitializedOnceItsPipeExists) {
+  std::string id = test::UniqueName("probe-");
+  EXPECT_FALSE(Channel::IsNamedServerInitialized(id));
+  RecordingListener listener;
+  Channel server(id, Channel::kModeServer, &listener);
+  EXPECT_TRUE(Channel::IsNamedServerInitialized(id));
+}
+
 TEST_F(ChannelTest, SecondServerForTheSameIdFailsToConnect) {
   std::string id = test::UniqueName("two-servers-");
   test::ChildProcess peer;

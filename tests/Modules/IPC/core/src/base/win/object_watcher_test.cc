@@ -139,12 +139,6 @@ TEST_F(ObjectWatcherTest, StartWatchingWhileWatchingFailsAndKeepsTheFirstWatch) 
   EXPECT_EQ(0, second.calls_);
 }
 
-TEST_F(ObjectWatcherTest, StopWatchingWhenIdleFails) {
-  ObjectWatcher watcher;
-  EXPECT_FALSE(watcher.StopWatching());
-  EXPECT_EQ(nullptr, watcher.GetWatchedObject());
-}
-
 TEST_F(ObjectWatcherTest, DestroyedWatcherPostsNothingAfterwards) {
   TaskCounter counter;
   loop_.AddTaskObserver(&counter);
