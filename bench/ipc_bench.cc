@@ -1,7 +1,9 @@
-// Throughput of the named-pipe channel between two processes, measured side by side with a
-// raw overlapped named pipe of the same settings in one run; prints one table.
-// The program is both ends: run without arguments it receives, and it starts itself as the
-// sending process ("--send raw|channel <channel id> <payload bytes> <count>").
+// Throughput of the named-pipe channel between two processes, and the round trip of a
+// synchronous request with an int reply, each measured side by side with a raw overlapped
+// named pipe of the same settings in one run; prints two tables.
+// The program is both ends: run without arguments it receives (and asks), and it starts itself
+// as the sending process ("--send raw|channel <channel id> <payload bytes> <count>") or as
+// the answering one ("--answer raw|channel <channel id>").
 #include <windows.h>
 
 #include <algorithm>
@@ -11,10 +13,14 @@
 #include <vector>
 
 #include "base/message_loop.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/threading/thread.h"
 #include "base/win/scoped_handle.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
+#include "ipc/ipc_sync_channel.h"
+#include "ipc/ipc_sync_message.h"
 
 namespace {
 
@@ -63,13 +69,9 @@ std::wstring PipePathOf(const std::string& channel_id) {
   return IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
 }
 
-// Starts this program as the sender of one run.
-ScopedHandle StartSender(const char* kind, const std::string& channel_id,
-                         const Workload& workload) {
-  char arguments[256];
-  snprintf(arguments, sizeof(arguments), " --send %s %s %u %d", kind, channel_id.c_str(),
-           static_cast<unsigned>(workload.payload), workload.count);
-  std::string narrow(arguments);
+// Starts this program with |arguments| as the other end of one run.
+ScopedHandle StartPeer(const std::string& arguments) {
+  std::string narrow = " " + arguments;
   std::wstring command_line =
       L"\"" + OwnPath() + L"\"" + std::wstring(narrow.begin(), narrow.end());
   STARTUPINFOW startup_info = {};
@@ -80,6 +82,13 @@ ScopedHandle StartSender(const char* kind, const std::string& channel_id,
     return ScopedHandle();
   ScopedHandle thread(process_info.hThread);
   return ScopedHandle(process_info.hProcess);
+}
+
+// The arguments that make this program the sender of one run.
+std::string SenderArguments(const char* kind, const std::string& channel_id,
+                            const Workload& workload) {
+  return std::string("--send ") + kind + " " + channel_id + " " +
+         std::to_string(workload.payload) + " " + std::to_string(workload.count);
 }
 
 //------------------------------------------------------------------------------------------
@@ -106,11 +115,40 @@ struct PortIo {
   OVERLAPPED overlapped;
 };
 
-int RunRawSender(const std::string& channel_id, size_t payload, int count) {
+// The client end of a raw run, its IO completing through |io|; invalid on failure.
+ScopedFileHandle OpenRaw(const std::string& channel_id, PortIo* io) {
   ScopedFileHandle pipe(CreateFileW(PipePathOf(channel_id).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+  if (pipe.IsValid() && !io->Attach(pipe.Get()))
+    pipe.Close();
+  return pipe;
+}
+
+// The server end of a raw run: creates the pipe, starts the peer process with
+// |peer_arguments| and waits for it to connect. Invalid on failure.
+ScopedFileHandle ServeRaw(const std::string& channel_id, const std::string& peer_arguments,
+                          PortIo* io, ScopedHandle* peer) {
+  ScopedFileHandle pipe(CreateNamedPipeW(
+      PipePathOf(channel_id).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, IPC::Channel::kReadBufferSize,
+      IPC::Channel::kReadBufferSize, 5000, nullptr));
+  if (!pipe.IsValid() || !io->Attach(pipe.Get()))
+    return ScopedFileHandle();
+  *peer = StartPeer(peer_arguments);
+  if (!ConnectNamedPipe(pipe.Get(), &io->overlapped)) {
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING)
+      io->Wait();
+    else if (error != ERROR_PIPE_CONNECTED)
+      return ScopedFileHandle();
+  }
+  return pipe;
+}
+
+int RunRawSender(const std::string& channel_id, size_t payload, int count) {
   PortIo io;
-  if (!pipe.IsValid() || !io.Attach(pipe.Get()))
+  ScopedFileHandle pipe = OpenRaw(channel_id, &io);
+  if (!pipe.IsValid())
     return 1;
   std::vector<char> message(kHeaderSize + payload, 'r');
   for (int i = 0; i <= count; ++i) {
@@ -130,21 +168,12 @@ int RunRawSender(const std::string& channel_id, size_t payload, int count) {
 
 // The first message's arrival starts the clock; answers the seconds until all have arrived.
 double ReceiveRaw(const std::string& channel_id, const Workload& workload) {
-  ScopedFileHandle pipe(CreateNamedPipeW(
-      PipePathOf(channel_id).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, IPC::Channel::kReadBufferSize,
-      IPC::Channel::kReadBufferSize, 5000, nullptr));
   PortIo io;
-  if (!pipe.IsValid() || !io.Attach(pipe.Get()))
+  ScopedHandle sender;
+  ScopedFileHandle pipe = ServeRaw(channel_id, SenderArguments("raw", channel_id, workload), &io,
+                                   &sender);
+  if (!pipe.IsValid())
     return -1;
-  ScopedHandle sender = StartSender("raw", channel_id, workload);
-  if (!ConnectNamedPipe(pipe.Get(), &io.overlapped)) {
-    DWORD error = GetLastError();
-    if (error == ERROR_IO_PENDING)
-      io.Wait();
-    else if (error != ERROR_PIPE_CONNECTED)
-      return -1;
-  }
 
   const size_t message_size = kHeaderSize + workload.payload;
   const size_t total = message_size * (workload.count + 1);
@@ -201,15 +230,21 @@ class SendingListener : public IPC::Channel::Listener {
   IPC::Channel* channel_;
 };
 
-int RunChannelSender(const std::string& channel_id, size_t payload, int count) {
+// Runs a client channel with |listener| on this thread until the loop quits.
+template <class ChannelListener>
+int RunClientChannel(const std::string& channel_id, ChannelListener* listener) {
   MessageLoopForIO loop;
-  SendingListener listener(payload, count);
-  IPC::Channel channel(channel_id, IPC::Channel::kModeClient, &listener);
-  listener.set_channel(&channel);
+  IPC::Channel channel(channel_id, IPC::Channel::kModeClient, listener);
+  listener->set_channel(&channel);
   if (!channel.Connect())
     return 1;
   loop.Run();
   return 0;
+}
+
+int RunChannelSender(const std::string& channel_id, size_t payload, int count) {
+  SendingListener listener(payload, count);
+  return RunClientChannel(channel_id, &listener);
 }
 
 class CountingListener : public IPC::Channel::Listener {
@@ -244,12 +279,138 @@ double ReceiveChannel(const std::string& channel_id, const Workload& workload) {
     IPC::Channel channel(channel_id, IPC::Channel::kModeServer, &listener);
     if (!channel.Connect())
       return -1;
-    ScopedHandle sender = StartSender("channel", channel_id, workload);
+    ScopedHandle sender = StartPeer(SenderArguments("channel", channel_id, workload));
     loop.Run();
     seconds = listener.seconds();
     channel.Close();
     WaitForSingleObject(sender.Get(), kRunTimeoutMs);
   }
+  return seconds;
+}
+
+//------------------------------------------------------------------------------------------
+// Round trips: a synchronous request with an int reply through a sync channel (listener
+// thread, IO thread, the answering process's channel) against a raw ping-pong of the same
+// bytes between the two processes' main threads.
+
+const int kRoundTrips = 2000;
+const int kWarmUpRoundTrips = 100;
+const uint32_t kQueryType = 3;
+const size_t kRequestSize = kHeaderSize + 4;  // the sync header
+const size_t kReplySize = kHeaderSize + 8;    // the sync header and the int
+
+// Moves exactly |size| bytes, in as many overlapped operations as it takes.
+bool Transfer(bool write, HANDLE pipe, PortIo* io, char* data, size_t size) {
+  for (size_t done = 0; done < size;) {
+    DWORD want = static_cast<DWORD>(size - done);
+    BOOL started = write ? WriteFile(pipe, data + done, want, nullptr, &io->overlapped)
+                         : ReadFile(pipe, data + done, want, nullptr, &io->overlapped);
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+      return false;
+    DWORD bytes = io->Wait();
+    if (bytes == 0)
+      return false;
+    done += bytes;
+  }
+  return true;
+}
+
+// Answers every request until the asking end hangs up.
+int RunRawAnswerer(const std::string& channel_id) {
+  PortIo io;
+  ScopedFileHandle pipe = OpenRaw(channel_id, &io);
+  if (!pipe.IsValid())
+    return 1;
+  std::vector<char> request(kRequestSize);
+  std::vector<char> reply(kReplySize, 'a');
+  while (Transfer(false, pipe.Get(), &io, request.data(), request.size()) &&
+         Transfer(true, pipe.Get(), &io, reply.data(), reply.size())) {
+  }
+  return 0;
+}
+
+// Seconds per round trip, or -1.
+double AskRaw(const std::string& channel_id) {
+  PortIo io;
+  ScopedHandle answerer;
+  ScopedFileHandle pipe = ServeRaw(channel_id, "--answer raw " + channel_id, &io, &answerer);
+  if (!pipe.IsValid())
+    return -1;
+  std::vector<char> request(kRequestSize, 'q');
+  std::vector<char> reply(kReplySize);
+  double start = 0;
+  for (int i = 0; i < kWarmUpRoundTrips + kRoundTrips; ++i) {
+    if (i == kWarmUpRoundTrips)
+      start = NowSeconds();
+    if (!Transfer(true, pipe.Get(), &io, request.data(), request.size()) ||
+        !Transfer(false, pipe.Get(), &io, reply.data(), reply.size()))
+      return -1;
+  }
+  double seconds = (NowSeconds() - start) / kRoundTrips;
+  pipe.Close();
+  WaitForSingleObject(answerer.Get(), kRunTimeoutMs);
+  return seconds;
+}
+
+// Answers each request at once on the IO thread, as the broker's filters do.
+class AnsweringListener : public IPC::Channel::Listener {
+ public:
+  AnsweringListener() : channel_(nullptr) {}
+  void set_channel(IPC::Channel* channel) { channel_ = channel; }
+
+  bool OnMessageReceived(const IPC::Message& request) override {
+    IPC::Message* reply = IPC::SyncMessage::GenerateReply(&request);
+    reply->WriteInt(IPC::SyncMessage::GetMessageId(request));
+    channel_->Send(reply);
+    return true;
+  }
+  void OnChannelError() override { MessageLoop::current()->Quit(); }
+
+ private:
+  IPC::Channel* channel_;
+};
+
+int RunChannelAnswerer(const std::string& channel_id) {
+  AnsweringListener listener;
+  return RunClientChannel(channel_id, &listener);
+}
+
+// The asking end's listener: nothing but replies comes in, and the channel takes those.
+class IdleListener : public IPC::Channel::Listener {
+ public:
+  bool OnMessageReceived(const IPC::Message& /*message*/) override { return true; }
+};
+
+// Seconds per round trip, or -1.
+double AskSyncChannel(const std::string& channel_id) {
+  MessageLoop loop;
+  base::Thread io_thread("ipc-bench-io");
+  if (!io_thread.StartWithOptions(base::Thread::Options(MessageLoop::TYPE_IO, 0)))
+    return -1;
+  base::WaitableEvent shutdown(true, false);
+  IdleListener listener;
+  double seconds = -1;
+  {
+    IPC::SyncChannel channel(channel_id, IPC::Channel::kModeServer, &listener,
+                             io_thread.message_loop_proxy().get(), true, &shutdown);
+    ScopedHandle answerer = StartPeer("--answer channel " + channel_id);
+    bool answered = answerer.IsValid();
+    double start = 0;
+    for (int i = 0; answered && i < kWarmUpRoundTrips + kRoundTrips; ++i) {
+      if (i == kWarmUpRoundTrips)
+        start = NowSeconds();
+      int answer = 0;
+      answered = channel.SendWithTimeout(
+          new IPC::SyncMessage(0, kQueryType, IPC::Message::kPriorityNormal,
+                               new IPC::ParamDeserializer<Tuple1<int&>>(MakeRefTuple(answer))),
+          kRunTimeoutMs);
+    }
+    if (answered)
+      seconds = (NowSeconds() - start) / kRoundTrips;
+    channel.Close();
+    WaitForSingleObject(answerer.Get(), kRunTimeoutMs);
+  }
+  io_thread.Stop();
   return seconds;
 }
 
@@ -290,6 +451,25 @@ void RunBenchmarks() {
            100.0 * raw_seconds / channel_seconds);
     fflush(stdout);
   }
+
+  printf("\nSynchronous request with an int reply against a raw ping-pong of the same bytes\n"
+         "(%u-byte request, %u-byte reply), %d round trips, median of %d runs\n\n",
+         static_cast<unsigned>(kRequestSize), static_cast<unsigned>(kReplySize), kRoundTrips,
+         kRepetitions);
+  printf("| exchange | raw round trip (us) | sync channel round trip (us) | sync/raw |\n");
+  printf("|---|---|---|---|\n");
+  std::vector<double> raw, sync;
+  for (int i = 0; i < kRepetitions; ++i) {
+    raw.push_back(AskRaw(NextChannelId()));
+    sync.push_back(AskSyncChannel(NextChannelId()));
+  }
+  double raw_seconds = Median(raw);
+  double sync_seconds = Median(sync);
+  if (raw_seconds <= 0 || sync_seconds <= 0)
+    printf("| int reply | failed | | |\n");
+  else
+    printf("| int reply | %.1f | %.1f | %.2f x |\n", raw_seconds * 1e6, sync_seconds * 1e6,
+           sync_seconds / raw_seconds);
 }
 
 }  // namespace
@@ -302,6 +482,8 @@ int main(int argc, char** argv) {
     return kind == "raw" ? RunRawSender(argv[3], payload, count)
                          : RunChannelSender(argv[3], payload, count);
   }
+  if (argc == 4 && std::string(argv[1]) == "--answer")
+    return std::string(argv[2]) == "raw" ? RunRawAnswerer(argv[3]) : RunChannelAnswerer(argv[3]);
   RunBenchmarks();
   return 0;
 }

@@ -90,20 +90,36 @@ void SyncChannel::ReceivedSyncMsgQueue::QueueMessage(const Message& msg, SyncCon
   }
 }
 
-void SyncChannel::ReceivedSyncMsgQueue::HoldReply(const Message& msg, SyncContext* context) {
+void SyncChannel::ReceivedSyncMsgQueue::MatchOrHoldReply(const Message& msg,
+                                                         SyncContext* context) {
   base::AutoLock lock(queue_lock_);
-  held_replies_.emplace_back(msg, context);
+  if (context->MatchReply(&msg))
+    return;
+  // Ids are never reused and a send is pending before its request leaves, so a reply whose
+  // send is gone now can never match.
+  if (context->AwaitsReply(SyncMessage::GetMessageId(msg)))
+    held_replies_.emplace_back(msg, context);
+}
+
+bool SyncChannel::ReceivedSyncMsgQueue::HasHeldReplies() {
+  base::AutoLock lock(queue_lock_);
+  return !held_replies_.empty();
 }
 
 void SyncChannel::ReceivedSyncMsgQueue::RetryHeldReplies() {
-  EntryList matched;
+  EntryList done;
   {
     base::AutoLock lock(queue_lock_);
-    for (EntryList::iterator it = held_replies_.begin(); it != held_replies_.end(); ++it) {
+    for (EntryList::iterator it = held_replies_.begin(); it != held_replies_.end();) {
+      EntryList::iterator next = std::next(it);
       if (it->context->MatchReply(it->message.get())) {
-        matched.splice(matched.end(), held_replies_, it);
+        done.splice(done.end(), held_replies_, it);
         break;
       }
+      // Its send gave up (timeout, abort) after the reply was held.
+      if (!it->context->AwaitsReply(SyncMessage::GetMessageId(*it->message)))
+        done.splice(done.end(), held_replies_, it);
+      it = next;
     }
   }
 }
@@ -157,24 +173,39 @@ SyncChannel::SyncContext::~SyncContext() {
 
 void SyncChannel::SyncContext::PushPendingSend(SyncMessage* sync_msg) {
   PendingSend pending(SyncMessage::GetMessageId(*sync_msg), sync_msg->GetReplyDeserializer(),
-                      new base::WaitableEvent(true, false));
+                      NewDoneEvent());
   base::AutoLock lock(pending_lock_);
   pending_sends_.push_back(pending);
 }
 
+base::WaitableEvent* SyncChannel::SyncContext::NewDoneEvent() {
+  if (spare_done_events_.empty())
+    return new base::WaitableEvent(true, false);
+  base::WaitableEvent* event = spare_done_events_.back().release();
+  spare_done_events_.pop_back();
+  event->Reset();
+  return event;
+}
+
 bool SyncChannel::SyncContext::Pop() {
   bool result;
+  base::WaitableEvent* done_event;
   {
     base::AutoLock lock(pending_lock_);
     PendingSend& innermost = pending_sends_.back();
     delete innermost.deserializer;
-    delete innermost.done_event;
+    done_event = innermost.done_event;
     result = innermost.send_result;
     pending_sends_.pop_back();
   }
-  // A reply held for the send below may match now.
-  ipc_loop()->PostTask(FROM_HERE_WITH_FUNCTION("IPC::SyncChannel::SyncContext::Pop"),
-                       base::Bind(&ReceivedSyncMsgQueue::RetryHeldReplies, sync_queue_.get()));
+  // Nothing signals the event once its send is off the list; the next send reuses it.
+  spare_done_events_.emplace_back(done_event);
+  // A reply held for the send below may match now. Checked after the removal: a reply
+  // that is not held yet will find that send on top.
+  if (sync_queue_->HasHeldReplies()) {
+    ipc_loop()->PostTask(FROM_HERE_WITH_FUNCTION("IPC::SyncChannel::SyncContext::Pop"),
+                         base::Bind(&ReceivedSyncMsgQueue::RetryHeldReplies, sync_queue_.get()));
+  }
   return result;
 }
 
@@ -189,6 +220,15 @@ bool SyncChannel::SyncContext::MatchReply(const Message* msg) {
     return false;
   pending_sends_.back().TakeReply(*msg);
   return true;
+}
+
+bool SyncChannel::SyncContext::AwaitsReply(int id) {
+  base::AutoLock lock(pending_lock_);
+  for (const PendingSend& pending : pending_sends_) {
+    if (pending.id == id)
+      return true;
+  }
+  return false;
 }
 
 void SyncChannel::SyncContext::AbortPendingSends() {
@@ -223,11 +263,10 @@ void SyncChannel::SyncContext::OnWaitableEventSignaled(base::WaitableEvent* even
 bool SyncChannel::SyncContext::OnMessageReceived(const Message& msg) {
   if (OfferToFilters(msg))
     return true;
-  if (MatchReply(&msg))
-    return true;
   if (msg.is_reply()) {
-    // Perhaps the reply of an outer send, which completes once the inner ones are popped.
-    sync_queue_->HoldReply(msg, this);
+    // The reply of the innermost send, or of an outer one, which completes once the inner
+    // ones are popped.
+    sync_queue_->MatchOrHoldReply(msg, this);
     return true;
   }
   if (msg.should_unblock()) {

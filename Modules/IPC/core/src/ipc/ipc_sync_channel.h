@@ -7,6 +7,7 @@
 #include <deque>
 #include <list>
 #include <memory>
+#include <vector>
 
 #include "base/lazy_instance.h"
 #include "base/memory/ref_counted.h"
@@ -48,6 +49,8 @@ class SyncChannel : public ChannelProxy, public base::WaitableEventWatcher::Dele
   // A message without the sync bit is sent as by ChannelProxy::Send (true). A synchronous one
   // answers true only when its reply arrived, was not an error reply and its outputs read;
   // with |timeout_ms| other than kNoTimeout it gives up (false) after that many milliseconds.
+  // Once the request's pump-messages event is signalled, the wait goes on in a nested run of
+  // the thread's loop, which runs the thread's other tasks too.
   virtual bool SendWithTimeout(Message* message, int timeout_ms);
 
   // The dispatch watcher: serves the requests queued while the thread was not blocked.
@@ -86,8 +89,13 @@ class SyncChannel::ReceivedSyncMsgQueue
   // On an IPC thread: keeps a copy of |msg| for dispatch and wakes the listener thread.
   void QueueMessage(const Message& msg, SyncContext* context);
 
-  // On an IPC thread: keeps a reply that matched no send yet; it may be for an outer send.
-  void HoldReply(const Message& msg, SyncContext* context);
+  // On an IPC thread: completes the innermost send of |context| with the reply |msg|, or
+  // keeps the reply when it is for an outer send, which is not on top yet. A reply for no
+  // pending send (one that gave up) can never match and is dropped.
+  void MatchOrHoldReply(const Message& msg, SyncContext* context);
+
+  // Whether a reply is held; a Pop retries only then.
+  bool HasHeldReplies();
 
   // On an IPC thread: completes at most one send with a held reply.
   void RetryHeldReplies();
@@ -134,8 +142,9 @@ class SyncChannel::ReceivedSyncMsgQueue
       lazy_tls_ptr_;
 
   EntryList message_queue_;  // guarded by queue_lock_
-  // Also under the lock: the sync channels of one listener thread may use different IPC
-  // threads.
+  // Under the lock too: matching or holding a reply is one step, so that a Pop either finds
+  // the reply held or has made its send the innermost before the reply is tried. (It also
+  // lets the channels of one listener thread use different IPC threads.)
   EntryList held_replies_;  // guarded by queue_lock_
   base::WaitableEvent dispatch_event_;
   scoped_refptr<base::MessageLoopProxy> listener_loop_;
@@ -171,6 +180,9 @@ class SyncChannel::SyncContext : public ChannelProxy::Context,
   // IPC thread: completes the innermost send when |msg| is its reply.
   bool MatchReply(const Message* msg);
 
+  // Whether the send |id| is still pending (it may not be the innermost).
+  bool AwaitsReply(int id);
+
   // Releases every pending send; their results stay false.
   void AbortPendingSends();
 
@@ -200,12 +212,18 @@ class SyncChannel::SyncContext : public ChannelProxy::Context,
  private:
   friend class ReceivedSyncMsgQueue;
 
+  // An unsignalled manual-reset event for a new send. Creating and closing an event for
+  // every send would cost two system calls instead of one.
+  base::WaitableEvent* NewDoneEvent();
+
   std::deque<PendingSend> pending_sends_;  // guarded by pending_lock_; innermost last
   base::Lock pending_lock_;
   scoped_refptr<ReceivedSyncMsgQueue> sync_queue_;
   base::WaitableEvent* shutdown_event_;  // not owned
   base::WaitableEventWatcher shutdown_watcher_;  // IPC thread
   bool detached_;  // listener thread: the queue no longer counts this context
+  // The done events of finished sends; listener thread only.
+  std::vector<std::unique_ptr<base::WaitableEvent>> spare_done_events_;
 };
 
 }  // namespace IPC

@@ -26,7 +26,7 @@ class MessageReplyDeserializer {
   // Reads the parameters that follow the reply's sync header; false when they do not read.
   bool SerializeOutputParameters(const Message& reply);
 
- private:
+ protected:
   virtual bool SerializeOutputParameters(const Message& reply, PickleIterator iter) = 0;
 };
 
@@ -39,6 +39,8 @@ template <class T>
 class ParamDeserializer<Tuple1<T&>> : public MessageReplyDeserializer {
  public:
   explicit ParamDeserializer(const Tuple1<T&>& out) : out_(out) {}
+
+  using MessageReplyDeserializer::SerializeOutputParameters;
 
  private:
   bool SerializeOutputParameters(const Message& reply, PickleIterator iter) override {

@@ -68,13 +68,21 @@ void SyncMessageFilter::OnFilterAdded(Channel* channel) {
   io_loop_ = base::MessageLoopProxy::current();
 }
 
+void SyncMessageFilter::OnFilterRemoved() {
+  LeaveChannel();
+}
+
 void SyncMessageFilter::OnChannelError() {
-  channel_ = nullptr;
-  SignalAllEvents();
+  LeaveChannel();
 }
 
 void SyncMessageFilter::OnChannelClosing() {
+  LeaveChannel();
+}
+
+void SyncMessageFilter::LeaveChannel() {
   channel_ = nullptr;
+  // No reply can reach the blocked senders any more.
   SignalAllEvents();
 }
 

@@ -37,6 +37,8 @@ class SyncMessageFilter : public ChannelProxy::MessageFilter, public Message::Se
 
   // ChannelProxy::MessageFilter, on the IPC thread:
   void OnFilterAdded(Channel* channel) override;
+  // The channel may be deleted once the filter is out of its list: the filter lets go of it.
+  void OnFilterRemoved() override;
   void OnChannelError() override;
   void OnChannelClosing() override;
   bool OnMessageReceived(const Message& message) override;
@@ -48,6 +50,9 @@ class SyncMessageFilter : public ChannelProxy::MessageFilter, public Message::Se
   // Hands |message| to the IPC thread; false, with the message gone, when that thread is.
   bool PostSend(base::MessageLoopProxy* io_loop, scoped_ptr<Message> message);
   void SendOnIOThread(scoped_ptr<Message> message);
+
+  // Forgets the channel and releases every blocked send.
+  void LeaveChannel();
 
   // Releases every blocked send; their results stay false.
   void SignalAllEvents();

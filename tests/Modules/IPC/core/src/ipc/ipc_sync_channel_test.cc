@@ -259,13 +259,42 @@ TEST_F(SyncChannelTest, SendWithTimeoutGivesUpAndItsLateReplyDisturbsNothing) {
 }
 
 TEST_F(SyncChannelTest, ChannelErrorReleasesABlockedSend) {
-  remote_listener().On(sync_test::kCloseType, [this](const Message&) { remote_channel()->Close(); });
+  remote_listener().On(sync_test::kCloseType,
+                       [this](const Message&) { remote_channel()->Close(); });
   int output = 5;
   EXPECT_FALSE(local_channel()->Send(NewIntRequest(sync_test::kCloseType, 1, &output)));
   EXPECT_EQ(5, output);
   EXPECT_TRUE(RunUntil([this] { return local_listener().errors() > 0; }));
   // A send on the failed channel fails too.
   EXPECT_FALSE(local_channel()->Send(NewIntRequest(sync_test::kDoubleType, 1, &output)));
+}
+
+TEST_F(SyncChannelTest, ChannelDeletedByARequestServedWhileBlockedReleasesTheSend) {
+  ChannelPair* pair = AddPair();
+  pair->remote.listener.On(sync_test::kAskBackType, [pair](const Message& m) {
+    int answer = -1;
+    pair->remote.channel->Send(NewIntRequest(sync_test::kQuestionType, 0, &answer));
+    pair->remote.listener.Reply(m, answer);
+  });
+  pair->local.listener.On(sync_test::kQuestionType,
+                          [pair](const Message&) { pair->local.channel.reset(); });
+  int output = 5;
+  SyncChannel* channel = pair->local.channel.get();
+  EXPECT_FALSE(channel->Send(NewIntRequest(sync_test::kAskBackType, 1, &output)));
+  EXPECT_EQ(5, output);
+  EXPECT_EQ(nullptr, pair->local.channel.get());
+}
+
+TEST_F(SyncChannelTest, CopyOfARequestIsRefusedUnsent) {
+  ScriptDoubling();
+  int output = 5;
+  scoped_ptr<SyncMessage> request(NewIntRequest(sync_test::kDoubleType, 1, &output));
+  // A copy carries the sync bit but no reader for the reply.
+  EXPECT_FALSE(local_channel()->Send(new Message(*request)));
+  EXPECT_TRUE(local_channel()->Send(NewNotification(1)));
+  ASSERT_TRUE(remote_listener().WaitForMessage(sync_test::kNotifyType));
+  EXPECT_THAT(remote_listener().received(), ElementsAre(sync_test::kNotifyType));
+  EXPECT_EQ(5, output);
 }
 
 TEST_F(SyncChannelTest, SendOnAClientNobodyServesFailsAtOnce) {
