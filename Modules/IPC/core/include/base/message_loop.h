@@ -173,7 +173,8 @@ class MessageLoop : public base::MessagePump::Delegate {
   void AddTaskObserver(TaskObserver* task_observer);
   void RemoveTaskObserver(TaskObserver* task_observer);
 
-  // Debug builds check that nothing waits in the incoming queue.
+  // Takes and releases the incoming-queue lock; checks nothing, since other threads may post
+  // at any time.
   void AssertIdle() const;
 
   bool high_resolution_timers_enabled() const;

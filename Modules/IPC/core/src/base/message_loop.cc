@@ -300,7 +300,6 @@ void MessageLoop::RemoveTaskObserver(TaskObserver* task_observer) {
 
 void MessageLoop::AssertIdle() const {
   base::AutoLock locked(incoming_queue_lock_);
-  DCHECK(incoming_queue_.empty());
 }
 
 bool MessageLoop::high_resolution_timers_enabled() const {
