@@ -36,6 +36,16 @@ start_display() {
   return 1
 }
 
+# Everything a run needs: the machine set up, the build done, a display and a Wine prefix,
+# with Wine and the display ended when the calling script exits.
+prepare_to_run() {
+  setup_machine
+  build_all
+  start_display
+  trap stop_wine EXIT
+  prepare_wine
+}
+
 prepare_wine() {
   "$repo/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
 }

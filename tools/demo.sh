@@ -7,11 +7,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/tools/common.sh"
 
-setup_machine
-build_all
-start_display
-trap stop_wine EXIT
-prepare_wine
+prepare_to_run
 
 demo_root="$build_dir/demo"
 version="2.0.1"

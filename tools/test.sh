@@ -6,10 +6,6 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/tools/common.sh"
 
-setup_machine
-build_all
-start_display
-trap stop_wine EXIT
-prepare_wine
+prepare_to_run
 cd "$build_dir"
 ctest --output-on-failure --no-tests=error -j "$(nproc)" "$@"

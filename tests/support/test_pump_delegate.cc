@@ -1,9 +1,20 @@
 // The pump tests' stand-in for a message loop.
 #include "support/test_pump_delegate.h"
 
+#include <windows.h>
+
 #include "base/bind.h"
+#include "support/background_thread.h"
 
 namespace test {
+
+namespace {
+
+void QuitDelegateWhenIdle(TestPumpDelegate* delegate) {
+  delegate->QuitWhenIdle();
+}
+
+}  // namespace
 
 TestPumpDelegate::TestPumpDelegate(base::MessagePump* pump)
     : pump_(pump),
@@ -94,6 +105,20 @@ bool TestPumpDelegate::DoIdleWork() {
   if (quit_when_idle_)
     pump_->Quit();
   return false;
+}
+
+base::Closure TestPumpDelegate::QuitWhenIdleTask() {
+  return base::Bind(&QuitDelegateWhenIdle, this);
+}
+
+int RunWokenFromAnotherThread(base::MessagePump* pump) {
+  TestPumpDelegate delegate(pump);
+  BackgroundThread poster([&delegate] {
+    Sleep(50);
+    delegate.PostTask(delegate.QuitWhenIdleTask());
+  });
+  pump->Run(&delegate);
+  return delegate.tasks_run();
 }
 
 }  // namespace test

@@ -29,6 +29,8 @@ class TestPumpDelegate : public base::MessagePump::Delegate {
 
   // Makes the pump quit at its next idle turn.
   void QuitWhenIdle();
+  // A task that calls QuitWhenIdle when it runs.
+  base::Closure QuitWhenIdleTask();
 
   // Quits the pump, and marks the run as timed out, if it is still running after |deadline|.
   void SetDeadline(base::TimeDelta deadline);
@@ -69,6 +71,11 @@ class TestPumpDelegate : public base::MessagePump::Delegate {
   int idle_calls_;
   int tasks_run_;
 };
+
+// Runs |pump| with no deadline task, so its wait has no timeout, while another thread posts
+// one quit-when-idle task 50 ms later. Answers how many tasks ran: 1 when the post woke the
+// endless wait.
+int RunWokenFromAnotherThread(base::MessagePump* pump);
 
 }  // namespace test
 

@@ -35,10 +35,6 @@ void QuitPump(base::MessagePump* pump) {
   pump->Quit();
 }
 
-void QuitWhenIdle(TestPumpDelegate* delegate) {
-  delegate->QuitWhenIdle();
-}
-
 // On the pump's thread: ends the run once the pump has slept a while.
 void QuitAfterQuietTime(base::MessagePump* pump, TestPumpDelegate* delegate) {
   delegate->PostDelayedTask(base::Bind(&QuitPump, pump), TimeTicks::Now() + kQuietTime);
@@ -94,7 +90,7 @@ void RunNestedUntilIdle(MessagePumpDefault* pump) {
 
 TEST_F(MessagePumpDefaultTest, NestedRunThatQuitsLeavesTheOuterRunRunning) {
   delegate_.PostTask(base::Bind(&RunNestedUntilIdle, pump_.get()));
-  delegate_.PostTask(base::Bind(&QuitWhenIdle, &delegate_));
+  delegate_.PostTask(delegate_.QuitWhenIdleTask());
   pump_->Run(&delegate_);
 
   EXPECT_FALSE(delegate_.timed_out());
@@ -178,14 +174,7 @@ TEST_F(MessagePumpDefaultTest, WakeUpsGivenWhileAwakeMakeOnlyTheNextWaitReturnAt
 }
 
 TEST_F(MessagePumpDefaultTest, ScheduleWorkFromAnotherThreadWakesAnEndlessWait) {
-  TestPumpDelegate delegate(pump_.get());  // no deadline task: the wait has no timeout
-  test::BackgroundThread poster([&delegate] {
-    Sleep(50);
-    delegate.PostTask(base::Bind(&QuitWhenIdle, &delegate));
-  });
-  pump_->Run(&delegate);
-
-  EXPECT_EQ(1, delegate.tasks_run());
+  EXPECT_EQ(1, test::RunWokenFromAnotherThread(pump_.get()));
 }
 
 // Records the delayed work time the pump holds each time it asks for delayed work.
@@ -212,7 +201,7 @@ TEST(MessagePumpDefaultDelayTest, DueDelayedWorkMakesThePumpTurnAgainWithoutSlee
   scoped_refptr<MessagePumpDefault> pump(new MessagePumpDefault);
   DelayedTimeRecorder delegate(pump.get());
   const TimeTicks run_time = TimeTicks::Now() + TimeDelta::FromMilliseconds(2000);
-  delegate.PostDelayedTask(base::Bind(&QuitWhenIdle, &delegate), run_time);
+  delegate.PostDelayedTask(delegate.QuitWhenIdleTask(), run_time);
   // Between the delegate calls and the wait, the task falls due.
   bool moved = false;
   delegate.set_idle_hook(base::Bind(&AdvanceOnce, &ticks, 3000u, &moved));

@@ -42,10 +42,6 @@ void PostQuit(int exit_code) {
   PostQuitMessage(exit_code);
 }
 
-void QuitWhenIdle(TestPumpDelegate* delegate) {
-  delegate->QuitWhenIdle();
-}
-
 void DrainThreadQueue() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -185,18 +181,12 @@ TEST_F(MessagePumpForUITest, MessageConsumedByAMessageFilterHookIsNotDispatched)
 }
 
 TEST_F(MessagePumpForUITest, ScheduleWorkFromAnotherThreadWakesTheWait) {
-  TestPumpDelegate delegate(pump_.get());  // no deadline task: the wait has no timeout
-  test::BackgroundThread poster([&delegate] {
-    Sleep(50);
-    delegate.PostTask(base::Bind(&QuitWhenIdle, &delegate));
-  });
-  pump_->Run(&delegate);
-  EXPECT_EQ(1, delegate.tasks_run());
+  EXPECT_EQ(1, test::RunWokenFromAnotherThread(pump_.get()));
 }
 
 TEST_F(MessagePumpForUITest, DelayedWorkRunsWhenDue) {
   const TimeTicks started = TimeTicks::Now();
-  delegate_.PostDelayedTask(base::Bind(&QuitWhenIdle, &delegate_),
+  delegate_.PostDelayedTask(delegate_.QuitWhenIdleTask(),
                             started + TimeDelta::FromMilliseconds(30));
   pump_->Run(&delegate_);
 
@@ -226,7 +216,7 @@ void RunForeignLoopUntilTasksRan(TestPumpDelegate* delegate, int count, int* ran
 TEST_F(MessagePumpForUITest, HaveWorkMessageDispatchedByAForeignLoopRunsTasks) {
   int ran_inside = 0;
   delegate_.PostTask(base::Bind(&RunForeignLoopUntilTasksRan, &delegate_, 3, &ran_inside));
-  delegate_.PostTask(base::Bind(&QuitWhenIdle, &delegate_));
+  delegate_.PostTask(delegate_.QuitWhenIdleTask());
   pump_->Run(&delegate_);
 
   EXPECT_FALSE(delegate_.timed_out());
@@ -296,7 +286,7 @@ void CloseMessageBox(MessageBoxRun* run) {
 void ShowMessageBox(MessageBoxRun* run) {
   run->delegate->PostTask(base::Bind(&DoNothing));
   run->delegate->PostTask(base::Bind(&DoNothing));
-  run->delegate->PostTask(base::Bind(&QuitWhenIdle, run->delegate));
+  run->delegate->PostTask(run->delegate->QuitWhenIdleTask());
   run->result = MessageBoxW(nullptr, L"pump test", run->title.c_str(), MB_OK);
   run->watchdog->BoxClosed();
 }
@@ -375,7 +365,7 @@ TEST_F(MessagePumpForUITest, WakeUpAndTimerMessagesNamingAnotherPumpAreIgnored) 
   SendMessageW(window, WM_TIMER, 0x5678, 0);
   SendMessageW(window, kHaveWorkMessage, 0, 0);
 
-  delegate_.PostTask(base::Bind(&QuitWhenIdle, &delegate_));
+  delegate_.PostTask(delegate_.QuitWhenIdleTask());
   pump_->Run(&delegate_);
   EXPECT_FALSE(delegate_.timed_out());
 }

@@ -304,24 +304,13 @@ TEST_F(MessagePumpForIOTest, TurnRunsWorkThenOneCompletionThenDelayedWork) {
   EXPECT_FALSE(delegate.timed_out());
 }
 
-void QuitWhenIdle(TestPumpDelegate* delegate) {
-  delegate->QuitWhenIdle();
-}
-
 TEST_F(MessagePumpForIOTest, ScheduleWorkFromAnotherThreadWakesAnEndlessWait) {
-  TestPumpDelegate delegate(pump_.get());  // no deadline task: the wait has no timeout
-  test::BackgroundThread poster([&delegate] {
-    Sleep(50);
-    delegate.PostTask(base::Bind(&QuitWhenIdle, &delegate));
-  });
-  pump_->Run(&delegate);
-
-  EXPECT_EQ(1, delegate.tasks_run());
+  EXPECT_EQ(1, test::RunWokenFromAnotherThread(pump_.get()));
 }
 
 void RunNestedUntilIdle(MessagePumpForIO* pump, TestPumpDelegate* outer) {
   TestPumpDelegate inner(pump);
-  inner.PostTask(base::Bind(&QuitWhenIdle, &inner));
+  inner.PostTask(inner.QuitWhenIdleTask());
   pump->Run(&inner);
   outer->Note('N');
 }
@@ -330,7 +319,7 @@ TEST_F(MessagePumpForIOTest, NestedRunThatQuitsLeavesTheOuterRunRunning) {
   TestPumpDelegate delegate(pump_.get());
   delegate.SetDeadline(TimeDelta::FromMilliseconds(kDeadlineMs));
   delegate.PostTask(base::Bind(&RunNestedUntilIdle, pump_.get(), &delegate));
-  delegate.PostTask(base::Bind(&QuitWhenIdle, &delegate));
+  delegate.PostTask(delegate.QuitWhenIdleTask());
   pump_->Run(&delegate);
 
   EXPECT_FALSE(delegate.timed_out());
