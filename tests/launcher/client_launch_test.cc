@@ -16,8 +16,6 @@
 
 namespace {
 
-const unsigned long kDialogTimeoutMs = 20000;
-
 class ClientLaunchTest : public testing::Test {
  protected:
   ClientLaunchTest() : oemId_(test::UniqueNumericId()) {}
@@ -152,7 +150,7 @@ TEST_F(ClientLaunchTest, MissingVersionIniShowsTheMessageBoxThenStartsTheFallbac
                                        tree_.Path(L"cwd")));
 
   test::ProcessDialog box;
-  ASSERT_TRUE(box.WaitFor(launcher.pid(), kDialogTimeoutMs)) << "no message box";
+  ASSERT_TRUE(box.WaitFor(launcher.pid(), test::kDialogTimeoutMs)) << "no message box";
   EXPECT_EQ(L"", box.Caption());
   EXPECT_THAT(box.StaticTexts(), testing::Contains(L"Can not find version.ini!!"));
   // The start waits for the user.

@@ -14,8 +14,6 @@
 
 namespace {
 
-const unsigned long kDialogTimeoutMs = 20000;
-
 class InstanceGuardTest : public testing::Test {
  protected:
   InstanceGuardTest() : oemId_(test::UniqueNumericId()) {
@@ -47,7 +45,7 @@ class InstanceGuardTest : public testing::Test {
                                 noIni_.Path(L"empty"));
     }
 
-    bool WaitForBox() { return box_.WaitFor(process_.pid(), kDialogTimeoutMs); }
+    bool WaitForBox() { return box_.WaitFor(process_.pid(), test::kDialogTimeoutMs); }
 
     // Closes the box and sees the launcher end with exit code 0.
     void Finish() {

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -13,8 +12,10 @@
 #include "base/win/scoped_handle.h"
 #include "launcher/launch_options.h"
 #include "support/launcher/client_watch.h"
+#include "support/background_thread.h"
 #include "support/launcher/launcher_run.h"
 #include "support/temp_tree.h"
+#include "support/thread_runner.h"
 #include "support/unique_name.h"
 
 namespace {
@@ -33,12 +34,12 @@ bool MutexExists(const std::wstring& name) {
 // What another thread sees when it tries to take |name| at once.
 DWORD TryTakeFromAnotherThread(const std::wstring& name) {
   DWORD result = WAIT_FAILED;
-  std::thread([&] {
+  EXPECT_TRUE(test::RunOnNewThread([&] {
     base::win::ScopedHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
     result = WaitForSingleObject(mutex.Get(), 0);
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
       ReleaseMutex(mutex.Get());
-  }).join();
+  }));
   return result;
 }
 
@@ -106,20 +107,20 @@ TEST_F(LaunchControllerTest, ReleaseClosesTheMutexWithoutReleasingOwnership) {
   base::win::ScopedHandle released(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   base::win::ScopedHandle observer;
   const LaunchOptions options = Options();
-  std::thread owner([&] {
+  test::BackgroundThread owner([&] {
     LaunchController controller = Controller(options);
     controller.IsLauncherRunning();
     observer.Set(OpenMutexW(SYNCHRONIZE, FALSE, LauncherMutexName().c_str()));
     controller.ReleaseLauncherMutex();
     SetEvent(released.Get());
-    WaitForSingleObject(ownerDone.Get(), 10000);
+    test::WaitWithDeadline(ownerDone);
   });
-  ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(released.Get(), 10000));
+  ASSERT_TRUE(test::WaitWithDeadline(released));
   ASSERT_TRUE(observer.IsValid());
   // Closed but not released: still owned while the owner's thread lives...
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(observer.Get(), 0));
   SetEvent(ownerDone.Get());
-  owner.join();
+  ASSERT_TRUE(owner.Join());
   // ...and abandoned when it ends.
   EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(observer.Get(), 0));
   ReleaseMutex(observer.Get());

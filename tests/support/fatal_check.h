@@ -5,9 +5,12 @@
 
 namespace test {
 
-// STATUS_BREAKPOINT as the exit code of the crashed process, in the int form of
+// STATUS_BREAKPOINT: the exception a failed check raises.
+constexpr unsigned long kBreakpointException = 0x80000003u;
+
+// The same code as the exit code of the crashed process, in the int form of
 // testing::ExitedWithCode.
-constexpr int kFailedCheckExitCode = static_cast<int>(0x80000003u);
+constexpr int kFailedCheckExitCode = static_cast<int>(kBreakpointException);
 
 }  // namespace test
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <memory>
+#include "support/background_thread.h"
 
 namespace test {
 
@@ -19,17 +19,8 @@ bool JoinWithDeadline(base::PlatformThreadHandle* thread) {
 }
 
 bool RunOnNewThread(std::function<void()> body) {
-  std::unique_ptr<FunctionDelegate> delegate(new FunctionDelegate(std::move(body)));
-  base::PlatformThreadHandle thread;
-  if (!base::PlatformThread::Create(0, delegate.get(), &thread))
-    return false;
-  if (!JoinWithDeadline(&thread)) {
-    // The hung thread still runs the delegate, so the delegate and the handle stay.
-    delegate.release();
-    thread.Take();
-    return false;
-  }
-  return true;
+  BackgroundThread thread(std::move(body));
+  return thread.Join();
 }
 
 }  // namespace test

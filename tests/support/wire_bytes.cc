@@ -11,6 +11,10 @@ Bytes WireBytes(const void* data, size_t size) {
 
 Bytes WireBytes(const Pickle& pickle) { return WireBytes(pickle.data(), pickle.size()); }
 
+Bytes PayloadBytes(const Pickle& pickle) {
+  return WireBytes(pickle.payload(), pickle.payload_size());
+}
+
 Bytes Concat(const Bytes& a, const Bytes& b) {
   Bytes joined(a);
   joined.insert(joined.end(), b.begin(), b.end());

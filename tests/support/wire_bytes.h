@@ -16,6 +16,8 @@ typedef std::vector<uint8_t> Bytes;
 Bytes WireBytes(const void* data, size_t size);
 // data() for size() bytes, exactly what a channel writes.
 Bytes WireBytes(const Pickle& pickle);
+// The payload alone, without the header.
+Bytes PayloadBytes(const Pickle& pickle);
 
 // |a| followed by |b|.
 Bytes Concat(const Bytes& a, const Bytes& b);

@@ -17,6 +17,8 @@ namespace test {
 constexpr unsigned long kLauncherRunTimeoutMs = 30000;
 // Deadline for a started client to record its start.
 constexpr unsigned long kClientStartTimeoutMs = 20000;
+// Deadline for a launcher's message box to come up.
+constexpr unsigned long kDialogTimeoutMs = 20000;
 
 // The launcher's outcome traces, as UTF-16 text.
 std::wstring LaunchSucceededTrace();

@@ -11,6 +11,7 @@
 #include "base/memory/scoped_ptr.h"
 #include "base/memory/weak_ptr.h"
 #include "support/delete_counter.h"
+#include "support/fatal_check.h"
 
 namespace {
 
@@ -286,7 +287,7 @@ TEST(BindDeathTest, SecondRunOfPassedCallbackFailsTheCheck) {
       &Destroy, base::Passed(scoped_ptr<DeleteCounter>(new DeleteCounter(&deletes))));
   destroy.Run();
   // A crash by the unhandled breakpoint ends the process with the breakpoint's code.
-  EXPECT_EXIT(destroy.Run(), testing::ExitedWithCode(static_cast<int>(0x80000003)),
+  EXPECT_EXIT(destroy.Run(), testing::ExitedWithCode(test::kFailedCheckExitCode),
               "bind_helpers\\.h\\(380\\)\\] Check failed: is_valid_\\. ");
 }
 

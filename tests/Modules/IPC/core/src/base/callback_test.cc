@@ -6,11 +6,9 @@
 
 #include "base/bind.h"
 #include "base/memory/ref_counted.h"
-#include "base/win/scoped_handle.h"
+#include "support/thread_runner.h"
 
 namespace {
-
-const DWORD kThreadDeadlineMs = 10000;
 
 // Records the thread it is deleted on.
 class Receiver : public base::RefCountedThreadSafe<Receiver> {
@@ -78,11 +76,6 @@ TEST(CallbackTest, AssignmentSwitchesStates) {
   closure.Run();
 }
 
-DWORD WINAPI DropCallback(void* parameter) {
-  delete static_cast<base::Closure*>(parameter);
-  return 0;
-}
-
 TEST(CallbackTest, LastCopyReleasesTheReceiverOnItsOwnThread) {
   DWORD deleted_on = 0;
   base::Closure* last_copy;
@@ -93,10 +86,10 @@ TEST(CallbackTest, LastCopyReleasesTheReceiverOnItsOwnThread) {
   EXPECT_EQ(0u, deleted_on);
 
   DWORD thread_id = 0;
-  base::win::ScopedHandle thread(::CreateThread(nullptr, 0, &DropCallback, last_copy, 0,
-                                                &thread_id));
-  ASSERT_TRUE(thread.IsValid());
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread.Get(), kThreadDeadlineMs));
+  ASSERT_TRUE(test::RunOnNewThread([&] {
+    thread_id = ::GetCurrentThreadId();
+    delete last_copy;
+  }));
   EXPECT_EQ(thread_id, deleted_on);
 }
 

@@ -13,11 +13,11 @@
 
 #include "support/child_test.h"
 #include "support/debugger_loop.h"
+#include "support/fatal_check.h"
 
 namespace {
 
 const int kCapacityReadOnly = -1;
-const unsigned long kBreakpointExitCode = 0x80000003;  // STATUS_BREAKPOINT
 
 // The stamp a line written at this moment carries: local MMDD/HHMMSS.
 std::string LocalStamp() {
@@ -150,7 +150,7 @@ TEST(LogMessageTest, DebuggerSeesTheLineAndAContinuedBreakpointEndsWithCodeOne) 
   ASSERT_TRUE(run.ended);
   EXPECT_EQ(1u, run.exit_code);
   ASSERT_EQ(1u, run.exceptions.size());
-  EXPECT_EQ(kBreakpointExitCode, run.exceptions[0]);
+  EXPECT_EQ(test::kBreakpointException, run.exceptions[0]);
 
   const std::regex warning(
       "\\[\\d{4}/\\d{6}:WARNING:ipc_channel_win\\.cc\\(209\\)\\] pipe busy\n");
@@ -171,7 +171,7 @@ using LogMessageDeathTest = testing::Test;
 
 TEST_F(LogMessageDeathTest, FailedCheckWritesItsLineAndEndsAsCrashed) {
   EXPECT_EXIT(CHECK(1 + 1 == 3) << "extra " << 7,
-              testing::ExitedWithCode(static_cast<int>(kBreakpointExitCode)),
+              testing::ExitedWithCode(test::kFailedCheckExitCode),
               "\\[\\d\\d\\d\\d/\\d\\d\\d\\d\\d\\d:FATAL:logging_test\\.cc\\(\\d+\\)\\] "
               "Check failed: 1 \\+ 1 == 3\\. extra 7\n");
 }
@@ -179,7 +179,7 @@ TEST_F(LogMessageDeathTest, FailedCheckWritesItsLineAndEndsAsCrashed) {
 TEST_F(LogMessageDeathTest, FailedComparisonCheckShowsBothValues) {
   const int capacity_ = -1;
   EXPECT_EXIT(CHECK_NE(capacity_, kCapacityReadOnly) << "read-only",
-              testing::ExitedWithCode(static_cast<int>(kBreakpointExitCode)),
+              testing::ExitedWithCode(test::kFailedCheckExitCode),
               ":FATAL:logging_test\\.cc\\(\\d+\\)\\] "
               "Check failed: capacity_ != kCapacityReadOnly \\(-1 vs\\. -1\\)read-only\n");
 }
@@ -187,7 +187,7 @@ TEST_F(LogMessageDeathTest, FailedComparisonCheckShowsBothValues) {
 TEST_F(LogMessageDeathTest, FatalLineLongerThanTheCrashDumpCopyIsWrittenWhole) {
   const std::string payload(3000, 'x');
   EXPECT_EXIT(LOG(FATAL) << payload << "END",
-              testing::ExitedWithCode(static_cast<int>(kBreakpointExitCode)),
+              testing::ExitedWithCode(test::kFailedCheckExitCode),
               ":FATAL:logging_test\\.cc\\(\\d+\\)\\] " + payload + "END\n");
 }
 

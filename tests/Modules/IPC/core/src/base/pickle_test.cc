@@ -17,11 +17,8 @@ namespace {
 using test::AsChars;
 using test::Bytes;
 using test::Length;
+using test::PayloadBytes;
 using test::WireBytes;
-
-Bytes PayloadBytes(const Pickle& pickle) {
-  return WireBytes(pickle.payload(), pickle.payload_size());
-}
 
 // A serialised bare pickle (4-byte header) around |payload|.
 Bytes Framed(const Bytes& payload) {

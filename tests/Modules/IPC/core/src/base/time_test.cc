@@ -6,11 +6,12 @@
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
+#include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/background_thread.h"
 #include "support/mock_ticks.h"
 
 namespace {
@@ -91,10 +92,10 @@ TEST(TimeTest, NowAgreesWithTheSystemClock) {
 }
 
 TEST(TimeTest, NowFromManyThreadsIsNeverNullAndTicksNeverGoBack) {
-  std::vector<std::thread> threads;
+  std::vector<std::unique_ptr<test::BackgroundThread>> threads;
   std::atomic<int> failures(0);
   for (int i = 0; i < 4; ++i) {
-    threads.emplace_back([&failures] {
+    threads.emplace_back(new test::BackgroundThread([&failures] {
       TimeTicks last = TimeTicks::Now();
       for (int j = 0; j < 2000; ++j) {
         const TimeTicks now = TimeTicks::Now();
@@ -102,10 +103,10 @@ TEST(TimeTest, NowFromManyThreadsIsNeverNullAndTicksNeverGoBack) {
           ++failures;
         last = now;
       }
-    });
+    }));
   }
-  for (std::thread& thread : threads)
-    thread.join();
+  for (const std::unique_ptr<test::BackgroundThread>& thread : threads)
+    ASSERT_TRUE(thread->Join());
   EXPECT_EQ(0, failures.load());
 }
 

@@ -19,9 +19,8 @@ using test::Bytes;
 using test::Concat;
 using test::Length;
 using test::MessageHeaderBytes;
+using test::PayloadBytes;
 using test::WireBytes;
-
-Bytes PayloadBytes(const Message& msg) { return WireBytes(msg.payload(), msg.payload_size()); }
 
 template <class P>
 P RoundTrip(const P& value) {

@@ -2,17 +2,15 @@
 #include "base/memory/ref_counted.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "base/memory/scoped_ptr.h"
-#include "base/win/scoped_handle.h"
+#include "support/background_thread.h"
 #include "support/delete_counter.h"
 
 namespace {
-
-const DWORD kThreadDeadlineMs = 30000;
 
 class Tracked : public base::RefCountedThreadSafe<Tracked> {
  public:
@@ -89,26 +87,23 @@ TEST(RefCountedTest, TraitsDecideTheDestruction) {
   EXPECT_TRUE(deleted);
 }
 
-DWORD WINAPI AddAndReleaseMany(void* parameter) {
-  Tracked* tracked = static_cast<Tracked*>(parameter);
+void AddAndReleaseMany(Tracked* tracked) {
   for (int i = 0; i < 20000; ++i) {
     tracked->AddRef();
     tracked->Release();
   }
-  return 0;
 }
 
 TEST(RefCountedTest, CountStaysExactUnderContention) {
   int deletes = 0;
   scoped_refptr<Tracked> tracked(new Tracked(&deletes));
-  std::vector<base::win::ScopedHandle> threads;
+  std::vector<std::unique_ptr<test::BackgroundThread>> threads;
   for (int i = 0; i < 4; ++i) {
-    threads.emplace_back(
-        ::CreateThread(nullptr, 0, &AddAndReleaseMany, tracked.get(), 0, nullptr));
-    ASSERT_TRUE(threads.back().IsValid());
+    threads.emplace_back(new test::BackgroundThread([&tracked] { AddAndReleaseMany(tracked.get()); }));
+    ASSERT_TRUE(threads.back()->started());
   }
-  for (const base::win::ScopedHandle& thread : threads)
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread.Get(), kThreadDeadlineMs));
+  for (const std::unique_ptr<test::BackgroundThread>& thread : threads)
+    ASSERT_TRUE(thread->Join());
   EXPECT_TRUE(tracked->HasOneRef());
   EXPECT_EQ(0, deletes);
   tracked = nullptr;

@@ -3,9 +3,10 @@
 
 #include <chrono>
 #include <future>
-#include <thread>
 
 #include <gtest/gtest.h>
+
+#include "support/background_thread.h"
 
 namespace {
 
@@ -76,10 +77,10 @@ TEST(LockTest, ContendedIncrementsAreNeverLost) {
       ++counter;
     }
   };
-  std::thread first(add);
-  std::thread second(add);
-  first.join();
-  second.join();
+  test::BackgroundThread first(add);
+  test::BackgroundThread second(add);
+  ASSERT_TRUE(first.Join());
+  ASSERT_TRUE(second.Join());
   EXPECT_EQ(2 * kIncrements, counter);
 }
 
