@@ -12,9 +12,13 @@ setup_machine() {
   fi
 }
 
+# Compiles are cached across build folders and checkouts of the same machine.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$repo")}"
+
 build_all() {
   cmake -S "$repo" -B "$build_dir" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/i686-w64-mingw32.cmake" \
+    -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build_dir"
 }

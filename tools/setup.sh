@@ -8,7 +8,7 @@ deps="$repo/.deps"
 jsoncpp_version="1.9.5"
 
 packages=(
-  cmake ninja-build dpkg-dev
+  cmake ninja-build dpkg-dev ccache
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   googletest
   wine wine32 xvfb xauth

@@ -1,0 +1,99 @@
+// The broker's whole application interface: one process serves a name as server host, others
+// connect to it as client hosts, and byte messages are routed between them by communication id.
+// An application includes this header and nothing else of the module.
+//
+// Threads: every call may be made from any application thread. The module does its work on
+// three threads of its own; listener and status callbacks run on one of them ("EventThread"),
+// one at a time for the whole module, so a callback that blocks delays every other callback.
+#ifndef IPC_BROKER_H_
+#define IPC_BROKER_H_
+
+// IPC_BROKER_IMPLEMENTATION is defined while the module itself is built; a program that uses
+// the module from a DLL defines IPC_BROKER_DLL, one that links it in defines nothing.
+#if defined(IPC_BROKER_IMPLEMENTATION)
+#define IPC_API __declspec(dllexport)
+#elif defined(IPC_BROKER_DLL)
+#define IPC_API __declspec(dllimport)
+#else
+#define IPC_API
+#endif
+
+#if defined(_MSC_VER) || defined(__MINGW32__)
+#define IPC_CALL __cdecl
+#else
+#define IPC_CALL
+#endif
+
+// What a host is. The values are also bits: a name is found again only by a mode sharing one.
+enum Mode {
+  IPC_MODE_SERVER = 1,
+  IPC_MODE_CLIENT = 2
+};
+
+// What a status callback reports; no other value is ever reported.
+enum Status {
+  IPC_STATUS_CONNECTED = 0,  // a client reached the server (reported by the server host)
+  IPC_STATUS_ERROR = 2       // the channel to the peer failed: it closed or died
+};
+
+// Targets of IPC_Send besides a client's communication id.
+enum {
+  IPC_TARGET_SERVER = 10000,  // the server host itself
+  IPC_TARGET_ALL = -1         // every client of the server (but the sender)
+};
+
+// Called with the user pointer given when it was added, the sender's communication id and the
+// message; the bytes are valid only during the call. The result is ignored.
+typedef bool(IPC_CALL* IPC_ListenerFunc)(void* user, int source_id, void* data, unsigned size);
+
+// Called with the user pointer, the handle of the reporting host, the status, the id of the
+// peer's channel (a client's communication id, or the server's) and the peer's process id.
+typedef void(IPC_CALL* IPC_StatusFunc)(void* user, void* host, Status status, int id,
+                                       int process_id);
+
+// Serves |name| (IPC_MODE_SERVER) or connects to the server of |name| (IPC_MODE_CLIENT) and
+// returns the host's handle, or null: bad arguments, a name served elsewhere, no server
+// answering within 10 s, or a call from a callback or another module thread.
+// Blocks until the module has made or given up on the host. A second server call for the
+// same name returns the same handle; one IPC_ShutDown ends it for both callers.
+IPC_API void* IPC_CALL IPC_Connect(Mode mode, const char* name);
+
+// Closes the host (a message sent before is handed to the channel first) and, with the last
+// host, stops the module's threads; false for an unknown handle or a call from a callback.
+// Blocks up to 5 s. The handle is invalid afterwards; every function rejects it.
+IPC_API bool IPC_CALL IPC_ShutDown(void* host);
+
+// Copies |size| bytes and queues them for |target_id|; true once queued (delivery is not
+// confirmed), false for an unknown handle, null data or size 0. Never blocks.
+IPC_API bool IPC_CALL IPC_Send(void* host, int target_id, void* data, unsigned size);
+
+// Sends through every host whose kind reaches |target_id| (client hosts for
+// IPC_TARGET_SERVER, every host for IPC_TARGET_ALL, server hosts for a client's id); false
+// when no host exists, for null data or size 0. Never blocks.
+IPC_API bool IPC_CALL IPC_Send(int target_id, void* data, unsigned size);
+
+// Adds |listener| to the host's message listeners (a function already added keeps its first
+// user pointer); 0, or -1 for an unknown handle. Takes effect shortly after, on the module.
+IPC_API int IPC_CALL IPC_AddListener(void* host, IPC_ListenerFunc listener, void* user);
+
+// Removes |listener| from every host, whatever user pointer it was added with; 0.
+// Any thread; after it returns the listener may still be running its last call.
+IPC_API int IPC_CALL IPC_RemoveListener(IPC_ListenerFunc listener, void* user);
+
+// Adds |callback| to the host's status callbacks (a function already added keeps its first
+// user pointer); 0, or -1 for an unknown handle. Any thread.
+IPC_API int IPC_CALL IPC_AddStatusCallback(void* host, IPC_StatusFunc callback, void* user);
+
+// Removes |callback| from every host, whatever user pointer it was added with; 0.
+// Any thread.
+IPC_API int IPC_CALL IPC_RemoveStatusCallback(IPC_StatusFunc callback, void* user);
+
+// Adds |callback| to every host registered now (not to hosts made later). Returns nothing.
+// Any thread.
+IPC_API void IPC_CALL IPC_RegisterStatusCallback(IPC_StatusFunc callback, void* user);
+
+// The id other hosts address this host by (above 10000), or 0 for an unknown handle.
+// Any thread.
+IPC_API int IPC_CALL IPC_GetCommunicationID(void* host);
+
+#endif  // IPC_BROKER_H_
