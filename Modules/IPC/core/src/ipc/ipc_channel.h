@@ -78,6 +78,12 @@ class Channel : public Message::Sender {
   // Whether a server pipe for |channel_id| exists (waits at most 1 ms for it).
   static bool IsNamedServerInitialized(const std::string& channel_id);
 
+  // How the server of |channel_id| looks to a client that waits at most |timeout_ms| (at
+  // least 1) for a free pipe instance: nobody serves the name, its instance stayed busy
+  // with another client, or an instance is free now.
+  enum ServerState { SERVER_ABSENT, SERVER_BUSY, SERVER_AVAILABLE };
+  static ServerState WaitForNamedServer(const std::string& channel_id, int timeout_ms);
+
   class ChannelImpl;
 
  private:

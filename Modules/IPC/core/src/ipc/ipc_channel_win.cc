@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -25,7 +26,7 @@ const char kPipePrefix[] = "\\\\.\\pipe\\vesk.";
 // The pipe's default time-out, for clients that wait for it with NMPWAIT_USE_DEFAULT_WAIT
 // (a channel never waits), and how long IsNamedServerInitialized waits for the pipe.
 const DWORD kPipeDefaultTimeoutMs = 5000;
-const DWORD kServerProbeTimeoutMs = 1;
+const int kServerProbeTimeoutMs = 1;
 
 // Ids handed out by GenerateUniqueRandomChannelID in this process.
 std::atomic<uint32_t> g_last_channel_id(0);
@@ -405,12 +406,19 @@ std::string Channel::GenerateVerifiedChannelID(const std::string& prefix) {
 
 // static
 bool Channel::IsNamedServerInitialized(const std::string& channel_id) {
+  return WaitForNamedServer(channel_id, kServerProbeTimeoutMs) != SERVER_ABSENT;
+}
+
+// static
+Channel::ServerState Channel::WaitForNamedServer(const std::string& channel_id,
+                                                 int timeout_ms) {
   int32_t secret;
-  if (WaitNamedPipeW(ChannelImpl::PipeNameFor(channel_id, &secret).c_str(),
-                     kServerProbeTimeoutMs))
-    return true;
-  // The pipe exists but its only instance is busy.
-  return GetLastError() == ERROR_SEM_TIMEOUT;
+  // A time-out of 0 would mean the pipe's own default.
+  const DWORD wait_ms = static_cast<DWORD>(std::max(timeout_ms, 1));
+  if (WaitNamedPipeW(ChannelImpl::PipeNameFor(channel_id, &secret).c_str(), wait_ms))
+    return SERVER_AVAILABLE;
+  const DWORD error = GetLastError();
+  return error == ERROR_SEM_TIMEOUT ? SERVER_BUSY : SERVER_ABSENT;
 }
 
 }  // namespace IPC

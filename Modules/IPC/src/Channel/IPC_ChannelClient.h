@@ -1,0 +1,61 @@
+// The client end of one broker channel: connects to a named channel, learns the id of the
+// service it reached, and sends from any thread.
+#ifndef IPC_CHANNEL_IPC_CHANNELCLIENT_H_
+#define IPC_CHANNEL_IPC_CHANNELCLIENT_H_
+
+#include <atomic>
+#include <string>
+
+#include "base/memory/scoped_ptr.h"
+#include "base/message_loop.h"
+#include "base/synchronization/lock.h"
+#include "Channel/IPC_ChannelListener.h"
+#include "Thread/IPC_SharedEvent.h"
+#include "ipc/ipc_sync_channel.h"
+#include "ipc/ipc_sync_message_filter.h"
+
+// Init and the close run on the owner thread (the one that called Init; "MainThread" in the
+// module), where the sync channel's listener calls arrive too; the pipe lives on
+// "IOThread". Send and Abort may be called from any thread. There is no reconnection: after
+// a channel error the client stays closed and sends answer false.
+class IPC_ChannelClient : public IPC_ChannelListener {
+ public:
+  IPC_ChannelClient();
+
+  // Connects to |name| and asks the id of the service there; blocks the owner thread until
+  // the answer, the channel's failure, or Abort. Another Init with the same name answers
+  // true without reconnecting; with another name, false.
+  bool Init(const std::string& name) override;
+
+  bool Close() override;
+
+  // On the owner thread through the sync channel, elsewhere through the sync filter (which
+  // exists once Init succeeded); a synchronous message blocks until its reply.
+  bool Send(IPC::Message* message) override;
+
+  void AddFilter(IPC::ChannelProxy::MessageFilter* filter) override;
+  void RemoveFilter(IPC::ChannelProxy::MessageFilter* filter) override;
+
+  void OnChannelError() override;
+
+  // From any thread: a blocked synchronous send gives up at once, and so does every later
+  // Init and synchronous send of this client.
+  void Abort();
+
+ private:
+  ~IPC_ChannelClient() override;
+
+  void CloseImpl();
+  void DestroyChannel(IPC::SyncChannel* channel);
+  scoped_refptr<IPC::SyncMessageFilter> sync_filter();
+
+  scoped_ptr<IPC::SyncChannel> m_pChannel;  // owner thread only
+  base::Lock m_FilterLock;
+  scoped_refptr<IPC::SyncMessageFilter> m_SyncFilter;  // guarded by m_FilterLock
+  MessageLoop* m_pOwnerLoop;
+  // Shared with the channel's IO-thread work, which may outlive a close that gave up waiting.
+  scoped_refptr<IPC_SharedEvent> m_ShutdownEvent;
+  std::atomic<bool> m_bAborted;
+};
+
+#endif  // IPC_CHANNEL_IPC_CHANNELCLIENT_H_

@@ -1,0 +1,95 @@
+// Opening, closing and sending on the server end, and the channel id counter.
+#include "Channel/IPC_ChannelService.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "Filter/IPC_MsgFilterQueryId.h"
+#include "Thread/IPC_ThreadMsgLoopProxy.h"
+#include "Thread/IPC_Thread.h"
+#include "ipc/ipc_channel.h"
+
+namespace {
+
+// Ids count up from here for the first service of the process.
+const int kChannelIdBase = 10000;
+
+}  // namespace
+
+IPC_ChannelService::IPC_ChannelService() {
+  m_iChannelId = NextChannelId();
+}
+
+IPC_ChannelService::~IPC_ChannelService() {
+  DropPendingSends();
+}
+
+// static
+int IPC_ChannelService::NextChannelId() {
+  static std::atomic<int> last_id(static_cast<int>(::GetCurrentProcessId()) + kChannelIdBase - 1);
+  return ++last_id;
+}
+
+bool IPC_ChannelService::Init(const std::string& name) {
+  if (m_bInited)
+    return false;
+  // A pipe name has one server only: a name another process serves cannot be served here.
+  if (!name.empty() && IPC::Channel::IsNamedServerInitialized(name))
+    return false;
+  m_strName = name.empty() ? IPC::Channel::GenerateVerifiedChannelID(std::string()) : name;
+  m_pChannel.reset(new IPC::ChannelProxy(m_strName, IPC::Channel::kModeServer, this,
+                                         new IPC_ThreadMsgLoopProxy(IPC_THREAD_IO)));
+  m_pChannel->AddFilter(new IPC_MsgFilterQueryId(m_iChannelId));
+  m_bInited = true;
+  return true;
+}
+
+bool IPC_ChannelService::Close() {
+  if (!m_bInited)
+    return false;
+  m_pChannel->Close();
+  DropPendingSends();
+  m_bInited = false;
+  return true;
+}
+
+bool IPC_ChannelService::CloseAndWait() {
+  if (!m_bInited)
+    return false;
+  m_pChannel->CloseWait();
+  return Close();
+}
+
+bool IPC_ChannelService::Send(IPC::Message* message) {
+  if (!m_pChannel) {
+    m_PendingSends.push(message);
+    return true;
+  }
+  if (!m_bInited) {
+    delete message;
+    return false;
+  }
+  while (!m_PendingSends.empty()) {
+    m_pChannel->Send(m_PendingSends.front());
+    m_PendingSends.pop();
+  }
+  return m_pChannel->Send(message);
+}
+
+void IPC_ChannelService::AddFilter(IPC::ChannelProxy::MessageFilter* filter) {
+  if (m_pChannel)
+    m_pChannel->AddFilter(filter);
+}
+
+void IPC_ChannelService::RemoveFilter(IPC::ChannelProxy::MessageFilter* filter) {
+  if (m_pChannel)
+    m_pChannel->RemoveFilter(filter);
+}
+
+void IPC_ChannelService::DropPendingSends() {
+  while (!m_PendingSends.empty()) {
+    delete m_PendingSends.front();
+    m_PendingSends.pop();
+  }
+}

@@ -1,0 +1,46 @@
+// The server end of one broker channel, with an id from the process-wide counter.
+#ifndef IPC_CHANNEL_IPC_CHANNELSERVICE_H_
+#define IPC_CHANNEL_IPC_CHANNELSERVICE_H_
+
+#include <queue>
+#include <string>
+
+#include "base/memory/scoped_ptr.h"
+#include "Channel/IPC_ChannelListener.h"
+
+// Used on "MainThread" (Init, Close, Send); its pipe lives on "IOThread", and all of its
+// traffic is handled by the filters added to it. Ids are the process id + 10000 for the
+// first service of a process and the following integers after it, so 10000 itself never
+// names a channel.
+class IPC_ChannelService : public IPC_ChannelListener {
+ public:
+  IPC_ChannelService();
+
+  // Opens the server pipe of |name| (a generated, verified name when empty) and adds the id
+  // filter; false when the service is open already or the pipe cannot be created.
+  bool Init(const std::string& name) override;
+
+  // Asks "IOThread" to close the channel and returns at once; false when not open.
+  bool Close() override;
+
+  // Like Close, but returns once the pipe is closed (at most 5 s), so that its name can be
+  // served again at once.
+  bool CloseAndWait();
+
+  // Before the first Init, messages are kept and sent by the first Send after it.
+  bool Send(IPC::Message* message) override;
+
+  void AddFilter(IPC::ChannelProxy::MessageFilter* filter) override;
+  void RemoveFilter(IPC::ChannelProxy::MessageFilter* filter) override;
+
+ private:
+  ~IPC_ChannelService() override;
+
+  static int NextChannelId();
+  void DropPendingSends();
+
+  scoped_ptr<IPC::ChannelProxy> m_pChannel;  // null until the first Init
+  std::queue<IPC::Message*> m_PendingSends;  // owned until sent or dropped
+};
+
+#endif  // IPC_CHANNEL_IPC_CHANNELSERVICE_H_

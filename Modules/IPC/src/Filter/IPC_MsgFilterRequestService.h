@@ -1,0 +1,25 @@
+// Hands out worker channels on a server's rendezvous channel, and tells the server when the
+// rendezvous client leaves.
+#ifndef IPC_FILTER_IPC_MSGFILTERREQUESTSERVICE_H_
+#define IPC_FILTER_IPC_MSGFILTERREQUESTSERVICE_H_
+
+#include "Filter/IPC_MsgFilter.h"
+#include "Host/IPC_HostWeakPtr.h"
+
+class IPC_HostServer;
+
+class IPC_MsgFilterRequestService : public IPC_MsgFilter {
+ public:
+  explicit IPC_MsgFilterRequestService(IPC_HostWeakPtr<IPC_HostServer>* server);
+
+  void OnChannelError() override;
+  bool OnMessageReceived(const IPC::Message& message) override;
+
+ private:
+  ~IPC_MsgFilterRequestService() override;
+  void OnRequestService(const IPC::Message& request);
+
+  scoped_refptr<IPC_HostWeakPtr<IPC_HostServer>> m_Server;
+};
+
+#endif  // IPC_FILTER_IPC_MSGFILTERREQUESTSERVICE_H_

@@ -1,0 +1,75 @@
+// What an application holds when it uses the broker: a server or client host with a name, a
+// communication id and callback lists.
+#ifndef IPC_HOST_IPC_HOST_H_
+#define IPC_HOST_IPC_HOST_H_
+
+#include <atomic>
+#include <string>
+
+#include "IPC_Broker.h"
+#include "base/memory/ref_counted.h"
+#include "Host/IPC_HostCallbacks.h"
+#include "Host/IPC_MsgBuf.h"
+
+// The public operations post their work and return at once: callback list changes and every
+// call into the application run on "EventThread", sends on "MainThread"; each task holds a
+// reference to the host. Init, Close and Send run on "MainThread" only. The host manager
+// owns registered hosts.
+class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
+ public:
+  IPC_Host(int mode, const std::string& name);
+
+  virtual bool Init() = 0;
+  virtual bool Close() = 0;
+  virtual void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) = 0;
+
+  // From any thread during a connect that has been given up: makes a running Init fail
+  // soon. Nothing for a host whose Init cannot block.
+  virtual void Abort() {}
+
+  // Nothing of the host's channels reaches it any more. Close does it too; the host manager
+  // does it for hosts it lets go of without a close, while it still holds them.
+  virtual void DetachFromChannels() = 0;
+
+  bool AddListener(IPC_ListenerFunc listener, void* user);
+  bool RemoveListener(IPC_ListenerFunc listener);
+  bool AddStatus(IPC_StatusFunc callback, void* user);
+  bool RemoveStatus(IPC_StatusFunc callback);
+  bool SendAsync(int target_id, scoped_refptr<IPC_MsgBuf> buffer);
+  bool OnStatus(int status, int id, int process_id);
+  bool OnMsg(int source_id, scoped_refptr<IPC_MsgBuf> buffer, int tag);
+
+  // Posted to "EventThread" when the host is shut down: no callback of this host runs once
+  // the task has run.
+  void DropCallbacks();
+
+  int mode() const { return m_iMode; }
+  int communication_id() const { return m_iCommunicationId; }
+  const std::string& name() const { return m_strName; }
+
+  // Set when the module's last host is being shut down: channel errors are then expected.
+  void SetQuiet() { m_bQuiet = 1; }
+  bool IsQuiet() const { return m_bQuiet != 0; }
+
+ protected:
+  friend class base::RefCountedThreadSafe<IPC_Host>;
+  virtual ~IPC_Host();
+
+  const int m_iMode;
+  int m_iCommunicationId;  // -1 until Init; read from any thread once registered
+  std::string m_strName;   // a client host's becomes its worker channel's name in Init
+
+ private:
+  void AddListenerTask(IPC_ListenerFunc listener, void* user);
+  void RemoveListenerTask(IPC_ListenerFunc listener);
+  void AddStatusTask(IPC_StatusFunc callback, void* user);
+  void RemoveStatusTask(IPC_StatusFunc callback);
+  void OnStatusTask(int status, int id, int process_id);
+  void OnMsgTask(int source_id, scoped_refptr<IPC_MsgBuf> buffer, int tag);
+  IPC_HostCallbacks* callbacks();
+
+  scoped_refptr<IPC_HostCallbacks> m_pCallbacks;  // "EventThread" only; null until first use
+  std::atomic<int> m_bQuiet;
+};
+
+#endif  // IPC_HOST_IPC_HOST_H_

@@ -1,0 +1,141 @@
+// The client host's rendezvous, worker channel, sends and deliveries.
+#include "Host/IPC_HostClient.h"
+
+#include "Filter/IPC_MsgFilterRouteMsg.h"
+#include "ipc/ipc_channel.h"
+
+namespace {
+
+// Attempts that found nobody serving the name, and the pause after each.
+const int kMaxFailedAttempts = 3;
+const int kFailedAttemptPauseMs = 200;
+
+// The pause before looking again for a server that was seen serving the name and has
+// closed its pipe for a moment, as it does between two clients.
+const int kServerRestartPauseMs = 20;
+
+// How long a client looks at the server's pipe right after a failed attempt.
+const int kServerGlanceMs = 1;
+
+}  // namespace
+
+IPC_HostClient::IPC_HostClient(int mode, const std::string& name)
+    : IPC_Host(mode, name),
+      m_bInited(false),
+      m_pWeakThis(new IPC_HostWeakPtr<IPC_HostClient>(this)),
+      m_bAborted(false),
+      m_AbortEvent(true, false) {}
+
+IPC_HostClient::~IPC_HostClient() {
+  DetachFromChannels();
+}
+
+void IPC_HostClient::DetachFromChannels() {
+  m_pWeakThis->Detach();
+}
+
+bool IPC_HostClient::Init() {
+  if (m_bInited)
+    return true;
+  const base::TimeTicks deadline =
+      base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(kConnectTimeoutMs);
+  scoped_refptr<IPC_ChannelClient> rendezvous(new IPC_ChannelClient);
+  int failed_attempts = 0;
+  bool reached = false;
+  while (Connecting(rendezvous.get())) {
+    reached = rendezvous->Init(m_strName);
+    if (reached || !WaitForNextAttempt(&failed_attempts, deadline))
+      break;
+  }
+  if (reached) {
+    // A server reached once gets no second attempt, whatever it answers.
+    const std::string worker_name = RequestWorkerName(rendezvous.get());
+    const int server_id = rendezvous->channel_id();
+    rendezvous->Close();
+    if (!worker_name.empty()) {
+      m_strName = worker_name;
+      OpenWorker(server_id);
+    }
+  }
+  Connecting(nullptr);
+  return m_bInited;
+}
+
+bool IPC_HostClient::Close() {
+  DetachFromChannels();
+  if (m_bInited) {
+    m_WorkerClient->Close();
+    m_bInited = false;
+  }
+  return true;
+}
+
+void IPC_HostClient::Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) {
+  if (target_id == m_iCommunicationId || !m_WorkerClient)
+    return;
+  IPC_RoutingData data(buffer->data(), buffer->size(), tag);
+  m_WorkerClient->Send(new ChannelMsg_RoutingMessage(target_id, data));
+}
+
+void IPC_HostClient::Abort() {
+  base::AutoLock lock(m_AbortLock);
+  m_bAborted = true;
+  m_AbortEvent.Signal();
+  if (m_pConnecting)
+    m_pConnecting->Abort();
+}
+
+void IPC_HostClient::OnChannelStatus_MsgFilter(int id, int process_id, int status) {
+  OnStatus(status, id, process_id);
+}
+
+void IPC_HostClient::OnRoutingMessage_MsgFilter(int source_id, const IPC_RoutingData& data) {
+  scoped_refptr<IPC_MsgBuf> buffer(
+      new IPC_MsgBuf(data.data.empty() ? nullptr : &data.data[0], data.data.size()));
+  OnMsg(source_id, buffer, data.tag);
+}
+
+std::string IPC_HostClient::RequestWorkerName(IPC_ChannelClient* rendezvous) {
+  std::string worker_name;
+  if (!rendezvous->Send(new ChannelMsg_ClientHostRequestService(&worker_name)))
+    return std::string();
+  return worker_name;
+}
+
+bool IPC_HostClient::WaitForNextAttempt(int* failed_attempts, base::TimeTicks deadline) {
+  IPC::Channel::ServerState state = IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs);
+  if (state == IPC::Channel::SERVER_BUSY) {
+    // Another client holds the server's only pipe instance: wait for our turn.
+    const int64_t remaining_ms = (deadline - base::TimeTicks::Now()).InMilliseconds();
+    if (remaining_ms <= 0)
+      return false;
+    state = IPC::Channel::WaitForNamedServer(m_strName, static_cast<int>(remaining_ms));
+    if (state == IPC::Channel::SERVER_AVAILABLE)
+      return true;
+    if (state == IPC::Channel::SERVER_BUSY)
+      return false;
+    // Gone between two clients: look again shortly, at no attempt's cost.
+    return !m_AbortEvent.TimedWait(base::TimeDelta::FromMilliseconds(kServerRestartPauseMs)) &&
+           base::TimeTicks::Now() < deadline;
+  }
+  ++*failed_attempts;
+  const bool aborted =
+      m_AbortEvent.TimedWait(base::TimeDelta::FromMilliseconds(kFailedAttemptPauseMs));
+  return !aborted && *failed_attempts < kMaxFailedAttempts && base::TimeTicks::Now() < deadline;
+}
+
+bool IPC_HostClient::OpenWorker(int server_id) {
+  m_WorkerClient = new IPC_ChannelClient;
+  if (!Connecting(m_WorkerClient.get()) || !m_WorkerClient->Init(m_strName))
+    return false;
+  m_WorkerClient->AddFilter(new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get()));
+  m_iCommunicationId = m_WorkerClient->channel_id();
+  m_bInited = true;
+  return true;
+}
+
+bool IPC_HostClient::Connecting(IPC_ChannelClient* client) {
+  base::AutoLock lock(m_AbortLock);
+  m_pConnecting = client;
+  return !m_bAborted;
+}

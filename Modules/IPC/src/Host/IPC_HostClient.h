@@ -1,0 +1,63 @@
+// A client host: connects to a server by name through its rendezvous channel, then talks to
+// it over a private worker channel.
+#ifndef IPC_HOST_IPC_HOSTCLIENT_H_
+#define IPC_HOST_IPC_HOSTCLIENT_H_
+
+#include <atomic>
+#include <string>
+
+#include "base/synchronization/lock.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/time.h"
+#include "Channel/IPC_ChannelClient.h"
+#include "Channel/IPC_ChannelMsg.h"
+#include "Host/IPC_Host.h"
+#include "Host/IPC_HostWeakPtr.h"
+
+// Init, Close and Send run on "MainThread"; the routing filter calls the _MsgFilter entry
+// points on "IOThread"; Abort comes from the thread that gave up waiting for Init. A broken
+// worker channel is reported once (status 2) and the host then drops every send; it never
+// reconnects.
+class IPC_HostClient : public IPC_Host {
+ public:
+  // How long a connect may take, from the start of Init to a registered host.
+  static const int kConnectTimeoutMs = 10000;
+
+  IPC_HostClient(int mode, const std::string& name);
+
+  bool Init() override;
+  bool Close() override;
+  void DetachFromChannels() override;
+  void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) override;
+  void Abort() override;
+
+  void OnChannelStatus_MsgFilter(int id, int process_id, int status);
+  void OnRoutingMessage_MsgFilter(int source_id, const IPC_RoutingData& data);
+
+ private:
+  ~IPC_HostClient() override;
+
+  // One rendezvous: the worker channel's name from the server, or empty.
+  std::string RequestWorkerName(IPC_ChannelClient* rendezvous);
+
+  // Whether another rendezvous attempt fits: waits while the server's only pipe instance is
+  // busy with another client (that costs no attempt), and 200 ms after an attempt that found
+  // nobody serving the name, of which three are allowed.
+  bool WaitForNextAttempt(int* failed_attempts, base::TimeTicks deadline);
+
+  bool OpenWorker(int server_id);
+
+  // Makes |client| the channel an Abort interrupts; false once aborted.
+  bool Connecting(IPC_ChannelClient* client);
+
+  scoped_refptr<IPC_ChannelClient> m_WorkerClient;
+  bool m_bInited;
+  scoped_refptr<IPC_HostWeakPtr<IPC_HostClient>> m_pWeakThis;
+
+  base::Lock m_AbortLock;
+  bool m_bAborted;                              // guarded by m_AbortLock
+  scoped_refptr<IPC_ChannelClient> m_pConnecting;  // guarded by m_AbortLock
+  base::WaitableEvent m_AbortEvent;             // wakes the pause between attempts
+};
+
+#endif  // IPC_HOST_IPC_HOSTCLIENT_H_

@@ -1,0 +1,193 @@
+// Host creation, destruction, lookup and the operations applied to every host.
+#include "Host/IPC_HostMgr.h"
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "Host/IPC_HostClient.h"
+#include "Host/IPC_HostServer.h"
+
+namespace {
+
+const int64_t kServerCreateTimeoutMs = -1;
+const int64_t kDestroyTimeoutMs = 5000;
+
+}  // namespace
+
+// Where the creation task leaves its host. Shared by the waiter and the task, so a task that
+// finishes after its waiter gave up finds it still there, marked abandoned.
+class IPC_HostMgr::CreationSlot : public base::RefCountedThreadSafe<CreationSlot> {
+ public:
+  CreationSlot() : m_pResult(nullptr), m_bAbandoned(false) {}
+
+  // The task starts on |host|; false when the waiter gave up already.
+  bool Begin(IPC_Host* host) {
+    base::AutoLock lock(m_Lock);
+    m_pCreating = host;
+    return !m_bAbandoned;
+  }
+
+  // The task's outcome, taken by the waiter: |register_host| registers the host and answers
+  // what the waiter gets. False, with nothing registered, when the waiter gave up.
+  template <class Registrar>
+  bool Finish(Registrar register_host) {
+    base::AutoLock lock(m_Lock);
+    m_pCreating = nullptr;
+    if (m_bAbandoned)
+      return false;
+    m_pResult = register_host();
+    return true;
+  }
+
+  // The waiter gives up: the host if it is registered already, else null; a connect still
+  // running is interrupted.
+  IPC_Host* Abandon() {
+    base::AutoLock lock(m_Lock);
+    if (m_pResult)
+      return m_pResult;
+    m_bAbandoned = true;
+    if (m_pCreating)
+      m_pCreating->Abort();
+    return nullptr;
+  }
+
+  IPC_Host* result() {
+    base::AutoLock lock(m_Lock);
+    return m_pResult;
+  }
+
+ private:
+  friend class base::RefCountedThreadSafe<CreationSlot>;
+  ~CreationSlot() {}
+
+  base::Lock m_Lock;
+  IPC_Host* m_pResult;                     // guarded by m_Lock; owned by the map
+  scoped_refptr<IPC_Host> m_pCreating;     // guarded by m_Lock
+  bool m_bAbandoned;                       // guarded by m_Lock
+};
+
+IPC_HostMgr::IPC_HostMgr(IPC_ThreadEnviroment* environment) : m_pEnvironment(environment) {}
+
+IPC_HostMgr::~IPC_HostMgr() {
+  for (auto& host : m_HostMap)
+    host.second->DetachFromChannels();
+}
+
+IPC_Host* IPC_HostMgr::FindHost(const std::string& name) {
+  base::AutoLock lock(m_Lock);
+  auto host = m_HostMap.find(name);
+  return host == m_HostMap.end() ? nullptr : host->second.get();
+}
+
+bool IPC_HostMgr::IsValidHost(const void* handle) {
+  return GetHost(handle) != nullptr;
+}
+
+size_t IPC_HostMgr::GetHostCount() {
+  base::AutoLock lock(m_Lock);
+  return m_HostMap.size();
+}
+
+scoped_refptr<IPC_Host> IPC_HostMgr::GetHost(const void* handle) {
+  if (!handle)
+    return nullptr;
+  base::AutoLock lock(m_Lock);
+  for (auto& host : m_HostMap) {
+    if (host.second.get() == handle)
+      return host.second;
+  }
+  return nullptr;
+}
+
+IPC_Host* IPC_HostMgr::CreateHost(Mode mode, const std::string& name) {
+  if (IPC_Host* host = FindHost(name))
+    return (host->mode() & mode) ? host : nullptr;
+  scoped_refptr<CreationSlot> slot(new CreationSlot);
+  const int64_t timeout_ms =
+      mode == IPC_MODE_SERVER ? kServerCreateTimeoutMs : IPC_HostClient::kConnectTimeoutMs;
+  if (!m_pEnvironment->PostTaskAndWait(
+          IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::CreateHost"),
+          base::Bind(&IPC_HostMgr::CreateHostTask, this, static_cast<int>(mode), name, slot),
+          timeout_ms))
+    return slot->Abandon();
+  return slot->result();
+}
+
+bool IPC_HostMgr::DestroyHost(IPC_Host* host) {
+  scoped_refptr<IPC_Host> registered = GetHost(host);
+  if (!registered)
+    return false;
+  m_pEnvironment->PostTaskAndWait(IPC_THREAD_MAIN,
+                                  FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
+                                  base::Bind(&IPC_HostMgr::DestroyHostTask, this, registered),
+                                  kDestroyTimeoutMs);
+  // Callbacks already queued for the host run before this, later ones find no callbacks.
+  m_pEnvironment->PostTaskAndWait(IPC_THREAD_EVENT,
+                                  FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
+                                  base::Bind(&IPC_Host::DropCallbacks, registered),
+                                  kDestroyTimeoutMs);
+  return true;
+}
+
+void IPC_HostMgr::RegisterStatusCallback(IPC_StatusFunc callback, void* user) {
+  for (auto& host : CopyHostMap())
+    host.second->AddStatus(callback, user);
+}
+
+void IPC_HostMgr::RemoveListenerFromAll(IPC_ListenerFunc listener) {
+  for (auto& host : CopyHostMap())
+    host.second->RemoveListener(listener);
+}
+
+void IPC_HostMgr::RemoveStatusFromAll(IPC_StatusFunc callback) {
+  for (auto& host : CopyHostMap())
+    host.second->RemoveStatus(callback);
+}
+
+void IPC_HostMgr::SendToHosts(int target_id, scoped_refptr<IPC_MsgBuf> buffer) {
+  for (auto& host : CopyHostMap()) {
+    const int mode = host.second->mode();
+    const bool sends = target_id == IPC_TARGET_ALL ||
+                       (target_id == IPC_TARGET_SERVER ? mode == IPC_MODE_CLIENT
+                                                       : mode == IPC_MODE_SERVER);
+    if (sends)
+      host.second->SendAsync(target_id, buffer);
+  }
+}
+
+void IPC_HostMgr::CreateHostTask(int mode,
+                                 const std::string& name,
+                                 scoped_refptr<CreationSlot> slot) {
+  scoped_refptr<IPC_Host> host(mode == IPC_MODE_SERVER
+                                   ? static_cast<IPC_Host*>(new IPC_HostServer(name))
+                                   : new IPC_HostClient(mode, name));
+  const bool inited = slot->Begin(host.get()) && host->Init();
+  const bool taken = slot->Finish([this, &host, inited]() -> IPC_Host* {
+    return inited ? Register(host) : nullptr;
+  });
+  if (!taken)
+    host->Close();
+}
+
+IPC_Host* IPC_HostMgr::Register(scoped_refptr<IPC_Host> host) {
+  base::AutoLock lock(m_Lock);
+  auto inserted = m_HostMap.insert(std::make_pair(host->name(), host));
+  if (inserted.second)
+    return host.get();
+  host->Close();
+  IPC_Host* registered = inserted.first->second.get();
+  return (registered->mode() & host->mode()) ? registered : nullptr;
+}
+
+void IPC_HostMgr::DestroyHostTask(scoped_refptr<IPC_Host> host) {
+  base::AutoLock lock(m_Lock);
+  auto registered = m_HostMap.find(host->name());
+  if (registered == m_HostMap.end() || registered->second != host)
+    return;
+  host->Close();
+  m_HostMap.erase(registered);
+}
+
+IPC_HostMgr::HostMap IPC_HostMgr::CopyHostMap() {
+  base::AutoLock lock(m_Lock);
+  return m_HostMap;
+}

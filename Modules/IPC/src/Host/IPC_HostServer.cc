@@ -1,0 +1,164 @@
+// Rendezvous, worker hand-out, status, routing and clean-up of the server host.
+#include "Host/IPC_HostServer.h"
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "Filter/IPC_MsgFilterRequestService.h"
+#include "Filter/IPC_MsgFilterRouteMsg.h"
+#include "Host/IPC_FaultGuard.h"
+#include "Host/IPC_Trace.h"
+#include "Thread/IPC_ThreadEnviroment.h"
+
+namespace {
+
+// How long a failed worker stays in the map, so late messages to it are still dropped
+// quietly rather than racing its close.
+const int64_t kWorkerCloseDelayMs = 1000;
+
+// "[IPC_HostServer][CloseChannelWorker]IPC强制退出" and a line feed.
+const wchar_t kWorkerCloseFaultMessage[] =
+    L"[IPC_HostServer][CloseChannelWorker]IPC\u5F3A\u5236\u9000\u51FA\n";
+
+}  // namespace
+
+IPC_HostServer::IPC_HostServer(const std::string& name)
+    : IPC_Host(IPC_MODE_SERVER, name),
+      m_pMainService(new IPC_ChannelService),
+      m_pWeakThis(new IPC_HostWeakPtr<IPC_HostServer>(this)) {}
+
+IPC_HostServer::~IPC_HostServer() {
+  DetachFromChannels();
+}
+
+void IPC_HostServer::DetachFromChannels() {
+  m_pWeakThis->Detach();
+}
+
+bool IPC_HostServer::Init() {
+  if (!m_pMainService->Init(m_strName))
+    return false;
+  m_iCommunicationId = m_pMainService->channel_id();
+  m_pMainService->AddFilter(new IPC_MsgFilterRequestService(m_pWeakThis.get()));
+  CreateChannelWorker();
+  return true;
+}
+
+bool IPC_HostServer::Close() {
+  DetachFromChannels();
+  for (auto& worker : m_ChannelWorkerMap)
+    worker.second->Close();
+  {
+    base::AutoLock lock(m_PendingLock);
+    m_PendingWorkers.clear();
+  }
+  m_pMainService->Close();
+  return true;
+}
+
+void IPC_HostServer::Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) {
+  if (target_id == m_iCommunicationId)
+    return;
+  IPC_RoutingData data(buffer->data(), buffer->size(), tag);
+  const ChannelMsg_RoutingMessage message(m_iCommunicationId, data);
+  ForwardToWorkers(m_iCommunicationId, target_id, &message);
+}
+
+std::string IPC_HostServer::OnRequestService_MsgFilter() {
+  scoped_refptr<IPC_ChannelService> worker;
+  {
+    base::AutoLock lock(m_PendingLock);
+    if (m_PendingWorkers.empty())
+      return std::string();
+    worker = m_PendingWorkers.front();
+    m_PendingWorkers.pop_front();
+  }
+  IPC_ThreadEnviroment::PostTask(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnRequestService_MsgFilter"),
+      base::Bind(&IPC_HostServer::AddChannelWorker, this, worker));
+  return worker->name();
+}
+
+void IPC_HostServer::OnHostChannelError_MsgFilter() {
+  IPC_ThreadEnviroment::PostTask(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnHostChannelError_MsgFilter"),
+      base::Bind(&IPC_HostServer::RestartMainService, this));
+}
+
+void IPC_HostServer::OnChannelStatus_MsgFilter(int channel_id, int process_id, int status) {
+  if (IsQuiet())
+    return;
+  if (status != IPC_ChannelListener::kConnected) {
+    IPC_ThreadEnviroment::PostDelayedTask(
+        IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnChannelStatus_MsgFilter"),
+        base::Bind(&IPC_HostServer::CloseChannelWorker, this, channel_id), kWorkerCloseDelayMs);
+  }
+  OnStatus(status, channel_id, process_id);
+}
+
+void IPC_HostServer::OnRoutingMessage_MsgFilter(int source_id,
+                                                int target_id,
+                                                const IPC_RoutingData& data) {
+  if (data.data.empty())
+    return;
+  if (target_id == IPC_TARGET_SERVER || target_id == m_iCommunicationId) {
+    OnMsg(source_id, new IPC_MsgBuf(&data.data[0], data.data.size()), data.tag);
+    return;
+  }
+  IPC_ThreadEnviroment::PostTask(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnRoutingMessage_MsgFilter"),
+      base::Bind(&IPC_HostServer::ForwardToWorkers, this, source_id, target_id,
+                 base::Owned(new ChannelMsg_RoutingMessage(source_id, data))));
+}
+
+void IPC_HostServer::CreateChannelWorker() {
+  scoped_refptr<IPC_ChannelService> worker(new IPC_ChannelService);
+  if (!worker->Init(std::string()))
+    return;
+  worker->AddFilter(new IPC_MsgFilterRouteMsgServer(worker->channel_id(), m_pWeakThis.get()));
+  base::AutoLock lock(m_PendingLock);
+  m_PendingWorkers.push_back(worker);
+}
+
+void IPC_HostServer::AddChannelWorker(scoped_refptr<IPC_ChannelService> worker) {
+  m_ChannelWorkerMap.insert(std::make_pair(worker->channel_id(), worker));
+  CreateChannelWorker();
+}
+
+void IPC_HostServer::RestartMainService() {
+  // The old pipe must be gone before its name can be served again.
+  m_pMainService->CloseAndWait();
+  if (!m_pMainService->Init(m_strName))
+    return;
+  m_pMainService->AddFilter(new IPC_MsgFilterRequestService(m_pWeakThis.get()));
+}
+
+void IPC_HostServer::CloseChannelWorker(int channel_id) {
+  if (IsQuiet())
+    return;
+  IPC_RunOrTerminate(base::Bind(&IPC_HostServer::CloseChannelWorkerTemp, this, channel_id),
+                     kWorkerCloseFaultMessage);
+}
+
+void IPC_HostServer::CloseChannelWorkerTemp(int channel_id) {
+  auto worker = m_ChannelWorkerMap.find(channel_id);
+  if (worker == m_ChannelWorkerMap.end())
+    return;
+  worker->second->Close();
+  m_ChannelWorkerMap.erase(worker);
+  IPC_TRACE(L"m_ChannelWorkerMap.size:%d\n", static_cast<int>(m_ChannelWorkerMap.size()));
+}
+
+void IPC_HostServer::ForwardToWorkers(int source_id,
+                                      int target_id,
+                                      const IPC::Message* message) {
+  if (target_id == IPC_TARGET_ALL) {
+    for (auto& worker : m_ChannelWorkerMap) {
+      if (worker.first != source_id)
+        worker.second->Send(new IPC::Message(*message));
+    }
+    return;
+  }
+  auto worker = m_ChannelWorkerMap.find(target_id);
+  if (worker != m_ChannelWorkerMap.end())
+    worker->second->Send(new IPC::Message(*message));
+}

@@ -1,0 +1,53 @@
+// The server host, the broker proper: serves a rendezvous channel under its name, hands each
+// client a private worker channel, and routes messages by communication id.
+#ifndef IPC_HOST_IPC_HOSTSERVER_H_
+#define IPC_HOST_IPC_HOSTSERVER_H_
+
+#include <list>
+#include <map>
+#include <string>
+
+#include "base/synchronization/lock.h"
+#include "Channel/IPC_ChannelMsg.h"
+#include "Channel/IPC_ChannelService.h"
+#include "Host/IPC_Host.h"
+#include "Host/IPC_HostWeakPtr.h"
+
+// Init, Close, Send and every posted task run on "MainThread", which alone touches the
+// worker map; the _MsgFilter entry points run on "IOThread" and reach the main thread by
+// posting, except the worker hand-out, which takes m_PendingLock (the server's only lock,
+// held for list operations only).
+class IPC_HostServer : public IPC_Host {
+ public:
+  explicit IPC_HostServer(const std::string& name);
+
+  bool Init() override;
+  bool Close() override;
+  void DetachFromChannels() override;
+  void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) override;
+
+  // The prepared worker's name, now handed to a client; empty when none is prepared.
+  std::string OnRequestService_MsgFilter();
+  void OnHostChannelError_MsgFilter();
+  void OnChannelStatus_MsgFilter(int channel_id, int process_id, int status);
+  void OnRoutingMessage_MsgFilter(int source_id, int target_id, const IPC_RoutingData& data);
+
+ private:
+  ~IPC_HostServer() override;
+
+  void CreateChannelWorker();
+  void AddChannelWorker(scoped_refptr<IPC_ChannelService> worker);
+  void RestartMainService();
+  void CloseChannelWorker(int channel_id);
+  void CloseChannelWorkerTemp(int channel_id);
+  // Sends a copy of |message| to the worker |target_id|, or to every worker but |source_id|.
+  void ForwardToWorkers(int source_id, int target_id, const IPC::Message* message);
+
+  scoped_refptr<IPC_ChannelService> m_pMainService;
+  std::list<scoped_refptr<IPC_ChannelService>> m_PendingWorkers;  // guarded by m_PendingLock
+  base::Lock m_PendingLock;
+  std::map<int, scoped_refptr<IPC_ChannelService>> m_ChannelWorkerMap;  // "MainThread" only
+  scoped_refptr<IPC_HostWeakPtr<IPC_HostServer>> m_pWeakThis;
+};
+
+#endif  // IPC_HOST_IPC_HOSTSERVER_H_
