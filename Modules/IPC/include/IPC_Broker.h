@@ -5,6 +5,12 @@
 // Threads: every call may be made from any application thread. The module does its work on
 // three threads of its own; listener and status callbacks run on one of them ("EventThread"),
 // one at a time for the whole module, so a callback that blocks delays every other callback.
+// IPC_Connect and IPC_ShutDown wait for those threads: never call them from a callback.
+//
+// From the DLL (IPC_Broker.dll, used with IPC_BROKER_DLL defined): shut every host down with
+// IPC_ShutDown before the DLL is unloaded and before the process ends. The last IPC_ShutDown
+// joins the module's threads; at unload they cannot be joined, since the loader lock that
+// FreeLibrary and process exit hold keeps them from ending.
 #ifndef IPC_BROKER_H_
 #define IPC_BROKER_H_
 
