@@ -16,8 +16,10 @@ template="${LAUNCHER_WINE_TEMPLATE:-/var/tmp/launcher-wineprefix-template}"
 # A crashing test process must end instead of waiting in the crash debugger: the
 # AeDebug debugger is set to a program that does not exist, so an unhandled exception
 # ends the process with the exception code as its exit code.
+# A boot that outlasts Wine's own wait (a loaded machine under emulation) is run once more.
 create_prefix() {
-  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1
+  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1 ||
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init >/dev/null 2>&1
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /t REG_SZ /d 'no-crash-debugger.exe %ld %ld' /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \

@@ -9,8 +9,9 @@
 namespace test {
 
 // How long a test waits for one of its threads, or another wait of its own, before it
-// calls the peer hung.
-const unsigned long kDeadlineMs = 10000;
+// calls the peer hung. Generous: a passing test never waits it out, and a loaded machine
+// running Wine under emulation starts a process in seconds.
+const unsigned long kDeadlineMs = 60000;
 
 // A thread body made of a function object; runs it once per ThreadMain.
 class FunctionDelegate : public base::PlatformThread::Delegate {

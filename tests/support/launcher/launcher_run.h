@@ -14,7 +14,7 @@
 namespace test {
 
 // Deadline of one launcher run, with room for a slow first start of the platform.
-constexpr unsigned long kLauncherRunTimeoutMs = 30000;
+constexpr unsigned long kLauncherRunTimeoutMs = 120000;
 // Deadline for a started client to record its start.
 constexpr unsigned long kClientStartTimeoutMs = 20000;
 // Deadline for a launcher's message box to come up.
