@@ -36,7 +36,10 @@ int Receive(void* host, const Options& options, bool serving, EventPrinter* prin
     case Receiver::Outcome::kTimedOut:
       break;
   }
-  return options.count != 0 ? kExitTimedOut : kExitDone;
+  if (options.count == 0)
+    return kExitDone;
+  printer->Error("--seconds ran out before " + std::to_string(options.count) + " messages came");
+  return kExitTimedOut;
 }
 
 // The one message of a send from the command line or a file; an error text, or empty.
