@@ -1,4 +1,4 @@
-// The launcher's run: instance guard, client probe, client start.
+// The launcher's run: instance guard, client probe, client start or forwarding.
 #include "launcher/launch_controller.h"
 
 #include <windows.h>
@@ -6,6 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "IPC_Broker.h"
+#include "base/utf_string_conversions.h"
+#include "launcher/client_request.h"
 #include "launcher/instance_names.h"
 #include "launcher/launch_options.h"
 #include "launcher/option_keys.h"
@@ -143,12 +146,28 @@ void LaunchController::StartClientProcess(const std::wstring& path) {
   writeTrace(std::wstring(kTraceHead) + kTraceSucceeded);
 }
 
-void LaunchController::ForwardToClient(const std::wstring& /*userId*/) {
-  // Forwarding over the broker is not wired yet: the request is dropped.
+void LaunchController::ForwardToClient(const std::wstring& userId) {
+  const std::string channel =
+      base::WideToUTF8(ClientChannelName(options.GetValue(kOemIdKey), userId));
+  // A null handle (nobody serves the channel) is refused by both calls below: the
+  // request is lost, as it is when the client ends before reading it.
+  void* host = IPC_Connect(IPC_MODE_CLIENT, channel.c_str());
+  std::string request = ClientRequest();
+  if (!request.empty()) {
+    // The size counts the string's terminating NUL, which the client reads up to.
+    IPC_Send(host, IPC_TARGET_SERVER, &request[0], static_cast<unsigned>(request.size() + 1));
+  }
+  IPC_ShutDown(host);
 }
 
 void LaunchController::ReleaseLauncherMutex() {
   launcherMutex.Close();
+}
+
+std::string LaunchController::ClientRequest() const {
+  if (options.HasValue(kMessageKey))
+    return base::WideToUTF8(options.GetValue(kMessageKey));
+  return BuildLaunchRequest(base::WideToUTF8(options.BuildClientArguments()));
 }
 
 void LaunchController::TraceStartFailure(unsigned long error) {

@@ -43,7 +43,9 @@ class LaunchController {
   // traces the outcome. Does not wait for the client and keeps no handle.
   void StartClientProcess(const std::wstring& path);
 
-  // Hands the running client this run's request.
+  // Hands the running client this run's request over its channel: one message, or none
+  // for an empty "-msg". Blocks up to about 15 s when the client does not answer; shows
+  // and traces nothing, whatever happens.
   void ForwardToClient(const std::wstring& userId);
 
   // Closes the launcher mutex, if held, without releasing ownership first: the mutex
@@ -51,6 +53,8 @@ class LaunchController {
   void ReleaseLauncherMutex();
 
  private:
+  // The "-msg" text, or the JSON request carrying the argument line, in UTF-8.
+  std::string ClientRequest() const;
   void TraceStartFailure(unsigned long error);
 
   const LaunchOptions& options;

@@ -9,5 +9,6 @@ constexpr wchar_t kSdkStartKey[] = L"-sdkstart";
 constexpr wchar_t kUserIdKey[] = L"-uid";
 constexpr wchar_t kOemIdKey[] = L"-oemid";
 constexpr wchar_t kCookieKey[] = L"-cookie";
+constexpr wchar_t kMessageKey[] = L"-msg";
 
 #endif  // LAUNCHER_OPTION_KEYS_H_
