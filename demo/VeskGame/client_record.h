@@ -11,16 +11,16 @@ struct ClientStart {
   std::wstring commandLine;       // exactly as GetCommandLineW gave it
   std::wstring workingDirectory;
   bool heldMutex = false;         // false: another client for the same ids was running
+  bool servesChannel = false;     // the client's request channel was served at the start
 };
 
 // The record file in |folder|.
 std::wstring ClientStartsPath(const std::wstring& folder);
 
-// Appends |start| as one block, written with a single call. False when the file could
-// not be opened or written.
+// Appends |start| as one record. False when the file could not be opened or written.
 bool AppendClientStart(const std::wstring& file, const ClientStart& start);
 
-// The complete blocks of |file|, oldest first; a block still being written is left out.
+// The complete records of |file|, oldest first; one still being written is left out.
 std::vector<ClientStart> ReadClientStarts(const std::wstring& file);
 
 #endif  // DEMO_VESKGAME_CLIENT_RECORD_H_

@@ -1,12 +1,15 @@
-// The demo client's run: presence mutex, start record, wait for the end.
+// The demo client's run: presence mutex, request channel, start record, wait for the end.
 #include "demo/VeskGame/demo_client.h"
 
 #include <windows.h>
 
 #include <cwchar>
 
+#include "IPC_Broker.h"
+#include "base/utf_string_conversions.h"
 #include "demo/VeskGame/client_control.h"
 #include "demo/VeskGame/client_record.h"
+#include "demo/VeskGame/request_record.h"
 #include "launcher/instance_names.h"
 #include "launcher/launch_options.h"
 #include "launcher/option_keys.h"
@@ -25,20 +28,32 @@ std::wstring CurrentDirectory() {
   return folder;
 }
 
+// Runs on the broker's callback thread, one call at a time.
+bool IPC_CALL RecordRequest(void* requestsPath, int sourceId, void* data, unsigned size) {
+  ReceivedRequest request;
+  request.sourceId = sourceId;
+  request.bytes.assign(static_cast<const char*>(data), size);
+  return AppendReceivedRequest(*static_cast<const std::wstring*>(requestsPath), request);
+}
+
 }  // namespace
 
 DemoClient::DemoClient(const LaunchOptions& launchOptions)
     : options(launchOptions),
       oemId(launchOptions.GetValue(kOemIdKey)),
-      userId(launchOptions.GetValue(kUserIdKey)) {}
+      userId(launchOptions.GetValue(kUserIdKey)),
+      requestsPath(ClientRequestsPath(ExecutableFolder())) {}
 
 int DemoClient::Run() {
   if (!TakePresence()) {
-    RecordStart(false);
+    RecordStart(false, false);
     return 1;
   }
-  RecordStart(true);
-  ServeUntilQuit();
+  RecordStart(true, Serve());
+  WaitForQuit();
+  // The channel goes before the mutex, so that a client started once the mutex is gone
+  // finds the channel name free.
+  IPC_ShutDown(server);
   ReleaseMutex(clientMutex.Get());
   return 0;
 }
@@ -54,17 +69,25 @@ bool DemoClient::TakePresence() {
   return clientMutex.IsValid() && error != ERROR_ALREADY_EXISTS;
 }
 
-void DemoClient::RecordStart(bool heldMutex) const {
+bool DemoClient::Serve() {
+  const std::string channel = base::WideToUTF8(ClientChannelName(oemId, userId));
+  server = IPC_Connect(IPC_MODE_SERVER, channel.c_str());
+  // The listener is in place before any launcher can find the client: the start is
+  // recorded only after this.
+  return server && IPC_AddListener(server, RecordRequest, &requestsPath) == 0;
+}
+
+void DemoClient::RecordStart(bool heldMutex, bool servesChannel) const {
   ClientStart start;
   start.processId = GetCurrentProcessId();
   start.commandLine = GetCommandLineW();
   start.workingDirectory = CurrentDirectory();
   start.heldMutex = heldMutex;
+  start.servesChannel = servesChannel;
   AppendClientStart(ClientStartsPath(ExecutableFolder()), start);
 }
 
-void DemoClient::ServeUntilQuit() const {
-  // The client's request channel joins this wait once the client serves the broker.
+void DemoClient::WaitForQuit() const {
   WaitForSingleObject(quitEvent.Get(), QuitAfterMs());
 }
 

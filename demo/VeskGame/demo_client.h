@@ -9,8 +9,10 @@
 class LaunchOptions;
 
 // One run of the client, on the main thread. While it runs it holds its client mutex
-// Global\Veskgame-<oemId>[-<userId>], the name the launcher probes. Each start is
-// recorded beside the executable once the mutex is held (or found held by another
+// Global\Veskgame-<oemId>[-<userId>], the name the launcher probes, and serves the broker
+// channel Veskgame-<oemId>[-<userId>] as its server host, recording every request it
+// receives (on the broker's callback thread) beside the executable. Each start is recorded
+// once the mutex is held and the channel served (or the mutex found held by another
 // client), so a reader that sees the record knows the outcome. The run ends when the
 // quit event is signalled or after the "-quitafter" time.
 class DemoClient {
@@ -24,9 +26,11 @@ class DemoClient {
  private:
   // Creates the quit event and takes the client mutex; false when another client holds it.
   bool TakePresence();
-  void RecordStart(bool heldMutex) const;
+  void RecordStart(bool heldMutex, bool servesChannel) const;
+  // Serves the request channel; false when it cannot be served.
+  bool Serve();
   // Waits until told to quit or the time is up.
-  void ServeUntilQuit() const;
+  void WaitForQuit() const;
   unsigned long QuitAfterMs() const;
 
   const LaunchOptions& options;
@@ -34,6 +38,8 @@ class DemoClient {
   const std::wstring userId;
   base::win::ScopedHandle quitEvent;
   base::win::ScopedHandle clientMutex;  // owned while the run holds it
+  std::wstring requestsPath;  // read by the listener on the broker's callback thread
+  void* server = nullptr;  // the broker's server host while the channel is served
 };
 
 #endif  // DEMO_VESKGAME_DEMO_CLIENT_H_
