@@ -181,6 +181,7 @@ DebuggedRun RunUnderDebugger(const std::wstring& command_line, const DebuggerOpt
     return run;
   }
   run.started = true;
+  run.process_id = info.dwProcessId;
   base::win::ScopedHandle process(info.hProcess);
   base::win::ScopedHandle thread(info.hThread);
 

@@ -35,6 +35,7 @@ struct DebuggerOptions {
 
 struct DebuggedRun {
   bool started = false;
+  unsigned long process_id = 0;
   bool ended = false;  // the program ended by itself before the deadline
   unsigned long exit_code = 0;
   std::vector<DebugString> debug_strings;  // OutputDebugString texts in order

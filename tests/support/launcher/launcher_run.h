@@ -39,7 +39,7 @@ void LayInstall(TempTree& tree, const std::wstring& folder, const std::string& v
 DebuggedRun RunLauncher(const std::wstring& commandLine, const std::wstring& workingFolder);
 
 // Success when |run| ended with exit code 0 and wrote exactly |traces|, each as a
-// debugger receives it.
+// debugger receives it. Log lines of the runtime and the channel layer are not traces.
 testing::AssertionResult EndedWithTraces(const DebuggedRun& run,
                                          const std::vector<std::wstring>& traces);
 
