@@ -3,6 +3,7 @@
 // or either alone), a frozen pipe, or the demo client.
 #include <windows.h>
 
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,11 +34,15 @@ const unsigned long kFrozenServerExitMs = 15000;
 const unsigned long kDeliveryTimeoutMs = 20000;
 const int kSimultaneousLaunchers = 5;
 
-std::string Json(const std::string& argumentLine) {
-  return "{\"content\":\"" + argumentLine + "\",\"message_id\":65537}\n" + std::string(1, '\0');
+// The launch request whose argument line holds |tokens|, as the client receives it.
+std::string JsonRequest(std::initializer_list<std::string> tokens) {
+  std::string line;
+  for (const std::string& token : tokens)
+    line += " \\\"" + token + "\\\"";
+  return "{\"content\":\"" + line + "\",\"message_id\":65537}\n" + std::string(1, '\0');
 }
 
-std::string Text(const std::wstring& text) {
+std::string TextRequest(const std::wstring& text) {
   return base::WideToUTF8(text) + std::string(1, '\0');
 }
 
@@ -59,6 +64,17 @@ class ClientForwardingTest : public testing::Test {
 
   std::wstring ClientFolder() const { return tree_.Path(L"1.0"); }
 
+  // Runs a launcher against a client that cannot take its request: it ends within
+  // |limitMs| with exit code 0, traces nothing and starts no client. Ending by itself is
+  // the launcher leaving nothing behind: it starts no process.
+  void ExpectRequestLostWithin(unsigned long limitMs) {
+    test::ClientWatch starts(oemId_, L"", ClientFolder());
+    const ULONGLONG begin = GetTickCount64();
+    EXPECT_TRUE(test::EndedWithTraces(Run(L"-scmd 123 web 0 -oemid " + oemId_), {}));
+    EXPECT_LT(GetTickCount64() - begin, limitMs);
+    EXPECT_TRUE(starts.Starts().empty());
+  }
+
   // The id of the one peer that process |processId| connected with; 0 for none.
   static int PeerIdOf(const ClientDouble& client, unsigned long processId) {
     int id = 0;
@@ -79,18 +95,16 @@ TEST_F(ClientForwardingTest, RunningClientReceivesExactlyOneRequestFromTheLaunch
   const std::wstring kMessage = L"\u4F60\u597D \"world\" \\ \U0001F600";
   const ForwardCase kCases[] = {
       {"JSON request, OEM id defaulted", L"1101", L"42", L"-scmd 123 web 0 -uid 42",
-       Json(" \\\"-scmd\\\" \\\"123\\\" \\\"web\\\" \\\"0\\\" \\\"-uid\\\" \\\"42\\\" "
-            "\\\"-oemid\\\" \\\"1101\\\"")},
+       JsonRequest({"-scmd", "123", "web", "0", "-uid", "42", "-oemid", "1101"})},
       {"the -msg text instead of JSON", oemId_, L"7",
        L"-scmd 123 web 0 -uid 7 -oemid " + oemId_ + L" -msg \"\u4F60\u597D \\\"world\\\" \\ "
            L"\U0001F600\"",
-       Text(kMessage)},
+       TextRequest(kMessage)},
       {"an empty -msg connects and sends nothing", oemId_, L"8",
        L"-scmd 123 web 0 -uid 8 -oemid " + oemId_ + L" -msg \"\"", ""},
       {"no user id: the channel is the OEM id's alone", oemId_, L"",
        L"-scmd 123 web 0 -oemid " + oemId_,
-       Json(" \\\"-scmd\\\" \\\"123\\\" \\\"web\\\" \\\"0\\\" \\\"-uid\\\" \\\"\\\" "
-            "\\\"-oemid\\\" \\\"" + base::WideToUTF8(oemId_) + "\\\"")},
+       JsonRequest({"-scmd", "123", "web", "0", "-uid", "", "-oemid", base::WideToUTF8(oemId_)})},
   };
   for (const ForwardCase& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -116,11 +130,7 @@ TEST_F(ClientForwardingTest, RunningClientReceivesExactlyOneRequestFromTheLaunch
 
 TEST_F(ClientForwardingTest, ClientHoldingItsMutexWithoutAChannelGetsNothingAndNoneStarts) {
   ClientDouble client(oemId_, L"", ClientDouble::kMutexOnly);
-  test::ClientWatch starts(oemId_, L"", ClientFolder());
-  const ULONGLONG begin = GetTickCount64();
-  EXPECT_TRUE(test::EndedWithTraces(Run(L"-scmd 123 web 0 -oemid " + oemId_), {}));
-  EXPECT_LT(GetTickCount64() - begin, kNoServerExitMs);
-  EXPECT_TRUE(starts.Starts().empty());
+  ExpectRequestLostWithin(kNoServerExitMs);
 }
 
 TEST_F(ClientForwardingTest, ClientServingItsChannelWithoutTheMutexIsNotFoundAndAnotherStarts) {
@@ -159,12 +169,7 @@ class FrozenClient {
 TEST_F(ClientForwardingTest, ClientThatNeverAnswersHoldsTheLauncherOnlyForTheConnectionLimit) {
   FrozenClient client(oemId_, L"");
   ASSERT_TRUE(client.IsReady());
-  test::ClientWatch starts(oemId_, L"", ClientFolder());
-  const ULONGLONG begin = GetTickCount64();
-  // Ending by itself is the launcher leaving nothing behind: it starts no process.
-  EXPECT_TRUE(test::EndedWithTraces(Run(L"-scmd 123 web 0 -oemid " + oemId_), {}));
-  EXPECT_LT(GetTickCount64() - begin, kFrozenServerExitMs);
-  EXPECT_TRUE(starts.Starts().empty());
+  ExpectRequestLostWithin(kFrozenServerExitMs);
 }
 
 TEST_F(ClientForwardingTest, LaunchersStartedTogetherEachDeliverAtMostOnceAndStartNothing) {
@@ -196,8 +201,7 @@ TEST_F(ClientForwardingTest, LaunchersStartedTogetherEachDeliverAtMostOnceAndSta
       kDeliveryTimeoutMs));
 
   const std::string request =
-      Json(" \\\"-scmd\\\" \\\"123\\\" \\\"web\\\" \\\"0\\\" \\\"-uid\\\" \\\"\\\" \\\"-oemid\\\" "
-           "\\\"" + base::WideToUTF8(oemId_) + "\\\"");
+      JsonRequest({"-scmd", "123", "web", "0", "-uid", "", "-oemid", base::WideToUTF8(oemId_)});
   std::set<int> peerIds;
   for (const test::ChannelPeer& peer : client.Peers()) {
     EXPECT_EQ(1u, launcherIds.count(peer.process_id));
@@ -228,11 +232,11 @@ TEST_F(ClientForwardingTest, DemoClientServesItsChannelAndRecordsEveryRequest) {
 
   const std::vector<ReceivedRequest> requests = ReadReceivedRequests(record);
   ASSERT_EQ(2u, requests.size());
-  EXPECT_EQ(Json(" \\\"-scmd\\\" \\\"123\\\" \\\"web\\\" \\\"0\\\" \\\"-uid\\\" \\\"42\\\" "
-                 "\\\"-oemid\\\" \\\"" + base::WideToUTF8(oemId_) +
-                 "\\\" \\\"-quitafter\\\" \\\"30000\\\""),
+  const std::string oemId = base::WideToUTF8(oemId_);
+  EXPECT_EQ(JsonRequest({"-scmd", "123", "web", "0", "-uid", "42", "-oemid", oemId, "-quitafter",
+                         "30000"}),
             requests[0].bytes);
-  EXPECT_EQ(Text(L"\u4E2D\u6587"), requests[1].bytes);
+  EXPECT_EQ(TextRequest(L"\u4E2D\u6587"), requests[1].bytes);
   EXPECT_GT(requests[0].sourceId, 10000);
   EXPECT_NE(requests[0].sourceId, requests[1].sourceId);
   EXPECT_EQ(1u, client.Starts().size());
