@@ -28,10 +28,14 @@ using test::ClientDouble;
 
 // A launcher that finds no server gives up after three quick attempts.
 const unsigned long kNoServerExitMs = 8000;
-// A launcher whose server never answers waits out the broker's 10 s connection limit.
-const unsigned long kFrozenServerExitMs = 15000;
+// A launcher whose server never answers waits out the broker's connection limit, which is
+// the same on a slow machine.
+const unsigned long kBrokerConnectLimitMs = 10000;
+const unsigned long kFrozenServerExtraMs = 5000;
 // Deadline for the client to see a launcher's channel come and go.
-const unsigned long kDeliveryTimeoutMs = 20000;
+unsigned long DeliveryTimeoutMs() {
+  return test::ScaledMs(20000);
+}
 const int kSimultaneousLaunchers = 5;
 
 // The launch request whose argument line holds |tokens|, as the client receives it.
@@ -114,7 +118,7 @@ TEST_F(ClientForwardingTest, RunningClientReceivesExactlyOneRequestFromTheLaunch
 
     const test::DebuggedRun run = Run(c.arguments);
     EXPECT_TRUE(test::EndedWithTraces(run, {}));
-    ASSERT_TRUE(client.WaitForPeerGone(run.process_id, kDeliveryTimeoutMs));
+    ASSERT_TRUE(client.WaitForPeerGone(run.process_id, DeliveryTimeoutMs()));
 
     const std::vector<test::ReceivedMessage> messages = client.Messages();
     if (c.request.empty()) {
@@ -130,7 +134,7 @@ TEST_F(ClientForwardingTest, RunningClientReceivesExactlyOneRequestFromTheLaunch
 
 TEST_F(ClientForwardingTest, ClientHoldingItsMutexWithoutAChannelGetsNothingAndNoneStarts) {
   ClientDouble client(oemId_, L"", ClientDouble::kMutexOnly);
-  ExpectRequestLostWithin(kNoServerExitMs);
+  ExpectRequestLostWithin(test::ScaledMs(kNoServerExitMs));
 }
 
 TEST_F(ClientForwardingTest, ClientServingItsChannelWithoutTheMutexIsNotFoundAndAnotherStarts) {
@@ -169,7 +173,7 @@ class FrozenClient {
 TEST_F(ClientForwardingTest, ClientThatNeverAnswersHoldsTheLauncherOnlyForTheConnectionLimit) {
   FrozenClient client(oemId_, L"");
   ASSERT_TRUE(client.IsReady());
-  ExpectRequestLostWithin(kFrozenServerExitMs);
+  ExpectRequestLostWithin(kBrokerConnectLimitMs + test::ScaledMs(kFrozenServerExtraMs));
 }
 
 TEST_F(ClientForwardingTest, LaunchersStartedTogetherEachDeliverAtMostOnceAndStartNothing) {
@@ -198,7 +202,7 @@ TEST_F(ClientForwardingTest, LaunchersStartedTogetherEachDeliverAtMostOnceAndSta
         }
         return !peers.empty();
       },
-      kDeliveryTimeoutMs));
+      DeliveryTimeoutMs()));
 
   const std::string request =
       JsonRequest({"-scmd", "123", "web", "0", "-uid", "", "-oemid", base::WideToUTF8(oemId_)});
@@ -228,7 +232,7 @@ TEST_F(ClientForwardingTest, DemoClientServesItsChannelAndRecordsEveryRequest) {
   EXPECT_TRUE(test::EndedWithTraces(Run(arguments + L" -msg \u4E2D\u6587"), {}));
   const std::wstring record = ClientRequestsPath(ClientFolder());
   ASSERT_TRUE(test::WaitUntil([&] { return ReadReceivedRequests(record).size() >= 2; },
-                              kDeliveryTimeoutMs));
+                              DeliveryTimeoutMs()));
 
   const std::vector<ReceivedRequest> requests = ReadReceivedRequests(record);
   ASSERT_EQ(2u, requests.size());
