@@ -56,7 +56,7 @@ run_launcher() {
   run_traces="$(grep -a 'warn:seh:OutputDebugStringA' "$log" | sed 's/.*OutputDebugStringA //' || true)"
   echo "  exit code:       $run_exit"
   if [[ -z $run_traces ]]; then
-    echo "  debugger trace:  none (no client start was attempted)"
+    echo "  debugger trace:  none (the launcher traces only a client start)"
   else
     echo "  debugger trace:  $run_traces"
   fi
