@@ -21,11 +21,12 @@
 #include "ipc/ipc_message.h"
 #include "ipc/ipc_sync_channel.h"
 #include "ipc/ipc_sync_message.h"
+#include "support/raw_pipe.h"
 
 namespace {
 
-using base::win::ScopedFileHandle;
 using base::win::ScopedHandle;
+using test::RawPipe;
 
 const size_t kHeaderSize = IPC::Message::kHeaderSize;
 
@@ -96,83 +97,41 @@ std::string SenderArguments(const char* kind, const std::string& channel_id,
 // overlapped write per message, one in flight; 4096-byte overlapped reads), all completing
 // through a completion port.
 
-struct PortIo {
-  PortIo() : port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1)), overlapped() {}
-
-  bool Attach(HANDLE file) { return CreateIoCompletionPort(file, port.Get(), 0, 1) != nullptr; }
-
-  // Waits for the one operation in flight; its byte count, or 0 on failure.
-  DWORD Wait() {
-    DWORD bytes = 0;
-    ULONG_PTR key = 0;
-    OVERLAPPED* done = nullptr;
-    if (!GetQueuedCompletionStatus(port.Get(), &bytes, &key, &done, kRunTimeoutMs))
-      return 0;
-    return bytes;
-  }
-
-  ScopedHandle port;
-  OVERLAPPED overlapped;
-};
-
-// The client end of a raw run, its IO completing through |io|; invalid on failure.
-ScopedFileHandle OpenRaw(const std::string& channel_id, PortIo* io) {
-  ScopedFileHandle pipe(CreateFileW(PipePathOf(channel_id).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-  if (pipe.IsValid() && !io->Attach(pipe.Get()))
-    pipe.Close();
-  return pipe;
+// The client end of a raw run; not open on failure.
+bool OpenRaw(const std::string& channel_id, RawPipe* pipe) {
+  return pipe->Open(PipePathOf(channel_id)) && pipe->CompleteThroughPort();
 }
 
 // The server end of a raw run: creates the pipe, starts the peer process with
-// |peer_arguments| and waits for it to connect. Invalid on failure.
-ScopedFileHandle ServeRaw(const std::string& channel_id, const std::string& peer_arguments,
-                          PortIo* io, ScopedHandle* peer) {
-  ScopedFileHandle pipe(CreateNamedPipeW(
-      PipePathOf(channel_id).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, IPC::Channel::kReadBufferSize,
-      IPC::Channel::kReadBufferSize, 5000, nullptr));
-  if (!pipe.IsValid() || !io->Attach(pipe.Get()))
-    return ScopedFileHandle();
+// |peer_arguments| and waits for it to connect.
+bool ServeRaw(const std::string& channel_id, const std::string& peer_arguments, RawPipe* pipe,
+              ScopedHandle* peer) {
+  if (!pipe->Listen(PipePathOf(channel_id)) || !pipe->CompleteThroughPort())
+    return false;
   *peer = StartPeer(peer_arguments);
-  if (!ConnectNamedPipe(pipe.Get(), &io->overlapped)) {
-    DWORD error = GetLastError();
-    if (error == ERROR_IO_PENDING)
-      io->Wait();
-    else if (error != ERROR_PIPE_CONNECTED)
-      return ScopedFileHandle();
-  }
-  return pipe;
+  return pipe->AcceptClient();
 }
 
 int RunRawSender(const std::string& channel_id, size_t payload, int count) {
-  PortIo io;
-  ScopedFileHandle pipe = OpenRaw(channel_id, &io);
-  if (!pipe.IsValid())
+  RawPipe pipe(kRunTimeoutMs);
+  if (!OpenRaw(channel_id, &pipe))
     return 1;
   std::vector<char> message(kHeaderSize + payload, 'r');
   for (int i = 0; i <= count; ++i) {
-    if (!WriteFile(pipe.Get(), message.data(), static_cast<DWORD>(message.size()), nullptr,
-                   &io.overlapped) &&
-        GetLastError() != ERROR_IO_PENDING)
-      return 1;
-    if (io.Wait() != message.size())
+    if (!pipe.Write(message.data(), message.size()))
       return 1;
   }
   // Wait for the receiver to hang up, so that nothing is lost.
   char byte;
-  ReadFile(pipe.Get(), &byte, 1, nullptr, &io.overlapped);
-  io.Wait();
+  pipe.ReadSome(&byte, 1);
   return 0;
 }
 
 // The first message's arrival starts the clock; answers the seconds until all have arrived.
 double ReceiveRaw(const std::string& channel_id, const Workload& workload) {
-  PortIo io;
+  RawPipe pipe(kRunTimeoutMs);
   ScopedHandle sender;
-  ScopedFileHandle pipe = ServeRaw(channel_id, SenderArguments("raw", channel_id, workload), &io,
-                                   &sender);
-  if (!pipe.IsValid())
+  if (!ServeRaw(channel_id, SenderArguments("raw", channel_id, workload), &pipe, &sender))
     return -1;
 
   const size_t message_size = kHeaderSize + workload.payload;
@@ -181,10 +140,7 @@ double ReceiveRaw(const std::string& channel_id, const Workload& workload) {
   size_t received = 0;
   double start = 0;
   while (received < total) {
-    if (!ReadFile(pipe.Get(), buffer, sizeof(buffer), nullptr, &io.overlapped) &&
-        GetLastError() != ERROR_IO_PENDING)
-      return -1;
-    DWORD bytes = io.Wait();
+    DWORD bytes = pipe.ReadSome(buffer, sizeof(buffer));
     if (bytes == 0)
       return -1;
     if (received < message_size && received + bytes >= message_size)
@@ -299,42 +255,23 @@ const uint32_t kQueryType = 3;
 const size_t kRequestSize = kHeaderSize + 4;  // the sync header
 const size_t kReplySize = kHeaderSize + 8;    // the sync header and the int
 
-// Moves exactly |size| bytes, in as many overlapped operations as it takes.
-bool Transfer(bool write, HANDLE pipe, PortIo* io, char* data, size_t size) {
-  for (size_t done = 0; done < size;) {
-    DWORD want = static_cast<DWORD>(size - done);
-    BOOL started = write ? WriteFile(pipe, data + done, want, nullptr, &io->overlapped)
-                         : ReadFile(pipe, data + done, want, nullptr, &io->overlapped);
-    if (!started && GetLastError() != ERROR_IO_PENDING)
-      return false;
-    DWORD bytes = io->Wait();
-    if (bytes == 0)
-      return false;
-    done += bytes;
-  }
-  return true;
-}
-
 // Answers every request until the asking end hangs up.
 int RunRawAnswerer(const std::string& channel_id) {
-  PortIo io;
-  ScopedFileHandle pipe = OpenRaw(channel_id, &io);
-  if (!pipe.IsValid())
+  RawPipe pipe(kRunTimeoutMs);
+  if (!OpenRaw(channel_id, &pipe))
     return 1;
   std::vector<char> request(kRequestSize);
   std::vector<char> reply(kReplySize, 'a');
-  while (Transfer(false, pipe.Get(), &io, request.data(), request.size()) &&
-         Transfer(true, pipe.Get(), &io, reply.data(), reply.size())) {
+  while (pipe.Read(request.data(), request.size()) && pipe.Write(reply.data(), reply.size())) {
   }
   return 0;
 }
 
 // Seconds per round trip, or -1.
 double AskRaw(const std::string& channel_id) {
-  PortIo io;
+  RawPipe pipe(kRunTimeoutMs);
   ScopedHandle answerer;
-  ScopedFileHandle pipe = ServeRaw(channel_id, "--answer raw " + channel_id, &io, &answerer);
-  if (!pipe.IsValid())
+  if (!ServeRaw(channel_id, "--answer raw " + channel_id, &pipe, &answerer))
     return -1;
   std::vector<char> request(kRequestSize, 'q');
   std::vector<char> reply(kReplySize);
@@ -342,8 +279,8 @@ double AskRaw(const std::string& channel_id) {
   for (int i = 0; i < kWarmUpRoundTrips + kRoundTrips; ++i) {
     if (i == kWarmUpRoundTrips)
       start = NowSeconds();
-    if (!Transfer(true, pipe.Get(), &io, request.data(), request.size()) ||
-        !Transfer(false, pipe.Get(), &io, reply.data(), reply.size()))
+    if (!pipe.Write(request.data(), request.size()) ||
+        !pipe.Read(reply.data(), reply.size()))
       return -1;
   }
   double seconds = (NowSeconds() - start) / kRoundTrips;

@@ -11,7 +11,9 @@
 #include "base/time.h"
 #include "base/win/scoped_handle.h"
 #include "support/background_thread.h"
+#include "support/deadline.h"
 #include "support/mock_ticks.h"
+#include "support/raw_pipe.h"
 #include "support/test_pump_delegate.h"
 #include "support/thread_runner.h"
 #include "support/unique_name.h"
@@ -21,7 +23,6 @@ namespace {
 using base::MessagePumpForIO;
 using base::TimeDelta;
 using base::TimeTicks;
-using base::win::ScopedFileHandle;
 using base::win::ScopedHandle;
 using test::TestPumpDelegate;
 
@@ -33,29 +34,13 @@ const char kHello[] = "hello";
 struct PipePair {
   PipePair() {
     std::wstring name = L"\\\\.\\pipe\\" + test::UniqueWideName(L"pump_test.");
-    server.Set(CreateNamedPipeW(name.c_str(),
-                                PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
-                                    FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096,
-                                0, nullptr));
-    client.Set(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    server.Listen(name);
+    client.Open(name);
   }
 
-  ScopedFileHandle server;
-  ScopedFileHandle client;
+  test::RawPipe server;
+  test::RawPipe client;
 };
-
-// Writes |data| to an overlapped handle and waits for the write to finish.
-bool WriteAndWait(HANDLE file, const void* data, DWORD size) {
-  ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  OVERLAPPED overlapped = {};
-  overlapped.hEvent = event.Get();
-  if (!WriteFile(file, data, size, nullptr, &overlapped) && GetLastError() != ERROR_IO_PENDING)
-    return false;
-  DWORD written = 0;
-  return GetOverlappedResult(file, &overlapped, &written, TRUE) && written == size;
-}
 
 // Starts a read into |buffer| that completes through the pump's port.
 bool StartRead(HANDLE file, MessagePumpForIO::IOContext* context, char* buffer, DWORD size) {
@@ -63,16 +48,11 @@ bool StartRead(HANDLE file, MessagePumpForIO::IOContext* context, char* buffer, 
          GetLastError() == ERROR_IO_PENDING;
 }
 
-// Polls until the OS has finished the operation of |context|, so that its completion packet
+// Waits until the OS has finished the operation of |context|, so that its completion packet
 // is in the port before the test goes on.
 bool WaitUntilDone(const MessagePumpForIO::IOContext& context) {
-  const DWORD started = GetTickCount();
-  while (!HasOverlappedIoCompleted(&context.overlapped)) {
-    if (GetTickCount() - started > kDeadlineMs)
-      return false;
-    Sleep(1);
-  }
-  return true;
+  return test::WaitUntil([&context] { return HasOverlappedIoCompleted(&context.overlapped); },
+                         kDeadlineMs);
 }
 
 struct Completion {
@@ -117,7 +97,7 @@ class MessagePumpForIOTest : public testing::Test {
 TEST_F(MessagePumpForIOTest, OwnWakeUpPacketNeverReachesAHandler) {
   PipePair pipe;
   RecordingHandler handler('a', &order_);
-  ASSERT_TRUE(pump_->RegisterIOHandler(pipe.server.Get(), &handler));
+  ASSERT_TRUE(pump_->RegisterIOHandler(pipe.server.handle(), &handler));
   CountingIOObserver observer;
   pump_->AddIOObserver(&observer);
 
@@ -140,15 +120,15 @@ TEST_F(MessagePumpForIOTest, OwnWakeUpPacketNeverReachesAHandler) {
 TEST_F(MessagePumpForIOTest, RealOverlappedPipeIOCompletesThroughTheRegisteredHandler) {
   PipePair pipe;
   RecordingHandler handler('a', &order_);
-  ASSERT_TRUE(pump_->RegisterIOHandler(pipe.server.Get(), &handler));
+  ASSERT_TRUE(pump_->RegisterIOHandler(pipe.server.handle(), &handler));
   CountingIOObserver observer;
   pump_->AddIOObserver(&observer);
 
   MessagePumpForIO::IOContext read_context;
   read_context.handler = &handler;
   char buffer[64] = {};
-  ASSERT_TRUE(StartRead(pipe.server.Get(), &read_context, buffer, sizeof(buffer)));
-  ASSERT_TRUE(WriteAndWait(pipe.client.Get(), kHello, sizeof(kHello)));
+  ASSERT_TRUE(StartRead(pipe.server.handle(), &read_context, buffer, sizeof(buffer)));
+  ASSERT_TRUE(pipe.client.Write(kHello, sizeof(kHello)));
   ASSERT_TRUE(pump_->WaitForIOCompletion(kDeadlineMs, nullptr));
 
   ASSERT_EQ(1u, handler.completions_.size());
@@ -162,7 +142,7 @@ TEST_F(MessagePumpForIOTest, RealOverlappedPipeIOCompletesThroughTheRegisteredHa
   // The other direction completes through the same handler.
   MessagePumpForIO::IOContext write_context;
   write_context.handler = &handler;
-  ASSERT_TRUE(WriteFile(pipe.server.Get(), kHello, sizeof(kHello), nullptr,
+  ASSERT_TRUE(WriteFile(pipe.server.handle(), kHello, sizeof(kHello), nullptr,
                         &write_context.overlapped) ||
               GetLastError() == ERROR_IO_PENDING);
   ASSERT_TRUE(pump_->WaitForIOCompletion(kDeadlineMs, nullptr));
@@ -175,12 +155,12 @@ TEST_F(MessagePumpForIOTest, RealOverlappedPipeIOCompletesThroughTheRegisteredHa
 TEST_F(MessagePumpForIOTest, FailedIOReachesItsHandlerWithTheErrorAndNoBytes) {
   PipePair pipe;
   RecordingHandler handler('a', &order_);
-  ASSERT_TRUE(pump_->RegisterIOHandler(pipe.server.Get(), &handler));
+  ASSERT_TRUE(pump_->RegisterIOHandler(pipe.server.handle(), &handler));
 
   MessagePumpForIO::IOContext context;
   context.handler = &handler;
   char buffer[64];
-  ASSERT_TRUE(StartRead(pipe.server.Get(), &context, buffer, sizeof(buffer)));
+  ASSERT_TRUE(StartRead(pipe.server.handle(), &context, buffer, sizeof(buffer)));
   pipe.client.Close();
   ASSERT_TRUE(pump_->WaitForIOCompletion(kDeadlineMs, nullptr));
 
@@ -201,13 +181,13 @@ TEST_F(MessagePumpForIOTest, RegisteringAFileWithoutOverlappedIOFails) {
 struct PendingRead {
   PendingRead(MessagePumpForIO* pump, char mark, std::string* order) : handler(mark, order) {
     context.handler = &handler;
-    registered = pump->RegisterIOHandler(pipe.server.Get(), &handler) &&
-                 StartRead(pipe.server.Get(), &context, buffer, sizeof(buffer));
+    registered = pump->RegisterIOHandler(pipe.server.handle(), &handler) &&
+                 StartRead(pipe.server.handle(), &context, buffer, sizeof(buffer));
   }
 
   // Completes the read and waits until its packet is queued.
   bool Complete() {
-    return WriteAndWait(pipe.client.Get(), kHello, sizeof(kHello)) && WaitUntilDone(context);
+    return pipe.client.Write(kHello, sizeof(kHello)) && WaitUntilDone(context);
   }
 
   PipePair pipe;
@@ -264,17 +244,17 @@ TEST_F(MessagePumpForIOTest, FilteredWaitTakesItsOwnCompletionFromTheSetAsideLis
 TEST_F(MessagePumpForIOTest, CompletionOfAContextWhoseOwnerIsGoneIsFreedAndCountsAsWork) {
   PipePair pipe;
   RecordingHandler handler('a', &order_);
-  ASSERT_TRUE(pump_->RegisterIOHandler(pipe.server.Get(), &handler));
+  ASSERT_TRUE(pump_->RegisterIOHandler(pipe.server.handle(), &handler));
   CountingIOObserver observer;
   pump_->AddIOObserver(&observer);
 
   static char buffer[64];
   MessagePumpForIO::IOContext* context = new MessagePumpForIO::IOContext;
   context->handler = &handler;
-  ASSERT_TRUE(StartRead(pipe.server.Get(), context, buffer, sizeof(buffer)));
+  ASSERT_TRUE(StartRead(pipe.server.handle(), context, buffer, sizeof(buffer)));
   // The owner goes away and leaves the context to the pump.
   context->handler = nullptr;
-  ASSERT_TRUE(WriteAndWait(pipe.client.Get(), kHello, sizeof(kHello)));
+  ASSERT_TRUE(pipe.client.Write(kHello, sizeof(kHello)));
 
   EXPECT_TRUE(pump_->WaitForIOCompletion(kDeadlineMs, nullptr));
   EXPECT_TRUE(handler.completions_.empty());

@@ -18,7 +18,8 @@
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/thread.h"
 #include "base/time.h"
-#include "helpers/channel_peer_protocol.h"
+#include "support/deadline.h"
+#include "support/ipc/channel_peer.h"
 #include "support/loop_runner.h"
 #include "support/thread_runner.h"
 #include "support/unique_name.h"
@@ -213,10 +214,7 @@ class ChannelProxyTest : public testing::Test {
   // Waits, without running this thread's loop, until a filter has logged |entry| and the
   // IPC thread has finished that call, so that what it posted here is queued but not run.
   void WaitForFilterLog(const std::string& entry) {
-    base::TimeTicks deadline =
-        base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(test::kDeadlineMs);
-    while (log_.count(entry) == 0 && base::TimeTicks::Now() < deadline)
-      Sleep(1);
+    ASSERT_TRUE(test::WaitUntil([&] { return log_.count(entry) > 0; }, test::kDeadlineMs));
     ASSERT_EQ(1u, log_.count(entry));
     WaitForIpcThread();
   }

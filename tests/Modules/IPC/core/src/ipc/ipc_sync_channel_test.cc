@@ -13,7 +13,7 @@
 #include "base/location.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/time.h"
-#include "helpers/sync_channel_pair.h"
+#include "support/ipc/sync_channel_pair.h"
 #include "ipc/ipc_sync_message.h"
 #include "support/background_thread.h"
 #include "support/thread_runner.h"

@@ -1,8 +1,8 @@
 // Sync channels of one process joined by real pipes, for the sync channel and sync filter
 // tests: the test thread's end (the server) and a peer end on a thread of its own, each with
 // its own IO thread, and listeners that answer requests by script.
-#ifndef IPC_HELPERS_SYNC_CHANNEL_PAIR_H_
-#define IPC_HELPERS_SYNC_CHANNEL_PAIR_H_
+#ifndef SUPPORT_IPC_SYNC_CHANNEL_PAIR_H_
+#define SUPPORT_IPC_SYNC_CHANNEL_PAIR_H_
 
 #include <atomic>
 #include <cstdint>
@@ -159,4 +159,4 @@ class SyncChannelPairTest : public testing::Test {
 
 }  // namespace sync_test
 
-#endif  // IPC_HELPERS_SYNC_CHANNEL_PAIR_H_
+#endif  // SUPPORT_IPC_SYNC_CHANNEL_PAIR_H_

@@ -1,5 +1,5 @@
 // Sync channel pairs in one process, their scripted listeners and the requests they trade.
-#include "helpers/sync_channel_pair.h"
+#include "support/ipc/sync_channel_pair.h"
 
 #include <algorithm>
 #include <string>

@@ -5,9 +5,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,12 +15,12 @@
 #include "base/message_loop.h"
 #include "base/time.h"
 #include "base/win/scoped_handle.h"
-#include "helpers/channel_peer_protocol.h"
 #include "ipc/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
-#include "support/child_process.h"
 #include "support/handle_count.h"
+#include "support/ipc/channel_peer.h"
 #include "support/loop_runner.h"
+#include "support/raw_pipe.h"
 #include "support/thread_runner.h"
 #include "support/unique_name.h"
 #include "support/wire_bytes.h"
@@ -31,6 +29,9 @@ namespace IPC {
 namespace {
 
 using test::Bytes;
+using test::ChannelPeer;
+using test::PeerReport;
+using test::RawPipe;
 using test::Concat;
 using test::MessageHeaderBytes;
 using test::WireBytes;
@@ -52,6 +53,12 @@ std::wstring PipePathOf(const std::string& channel_id) {
   return Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
 }
 
+// A client end for overlapped IO, as a channel would adopt it.
+base::win::NativeHandle OpenClientEnd(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OVERLAPPED, nullptr);
+}
+
 Bytes Int32Bytes(int32_t value) {
   return WireBytes(&value, sizeof(value));
 }
@@ -71,6 +78,20 @@ Bytes Prefix(const Bytes& bytes, size_t size) {
   return Bytes(bytes.begin(), bytes.begin() + size);
 }
 
+// Peer scripts: a server that reports until its channel fails, the same server sending
+// kPeerPidType once it has read the client's hello, and a client that does the same.
+std::string ServeScript(const std::string& channel_id) {
+  return "listen " + channel_id + " ready await-error";
+}
+
+std::string ServeAndSendPidScript(const std::string& channel_id) {
+  return "listen " + channel_id + " ready await-connected send-pid await-error";
+}
+
+std::string ClientScript(const std::string& channel_id) {
+  return "connect " + channel_id + " await-connected send-pid await-error";
+}
+
 Bytes Garbage(size_t size) {
   Bytes bytes(size);
   uint32_t state = 12345;
@@ -81,89 +102,8 @@ Bytes Garbage(size_t size) {
   return bytes;
 }
 
-// One pipe end driven byte by byte, as a foreign or misbehaving peer would drive it. Every
-// operation waits at most test::kDeadlineMs.
-class RawPipe {
- public:
-  RawPipe() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), overlapped_() {
-    overlapped_.hEvent = event_.Get();
-  }
-
-  bool Open(const std::wstring& path) {
-    pipe_.Set(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED, nullptr));
-    return pipe_.IsValid();
-  }
-
-  // A server end with the channel's own settings; AcceptClient waits for the client.
-  bool Listen(const std::wstring& path) {
-    pipe_.Set(CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
-                               Channel::kReadBufferSize, Channel::kReadBufferSize, 5000,
-                               nullptr));
-    return pipe_.IsValid();
-  }
-
-  bool AcceptClient() {
-    DWORD unused = 0;
-    BOOL started = ConnectNamedPipe(pipe_.Get(), &overlapped_);
-    if (!started && GetLastError() == ERROR_PIPE_CONNECTED)
-      return true;
-    return Complete(started, &unused);
-  }
-
-  bool Write(const Bytes& bytes) {
-    DWORD written = 0;
-    BOOL started = WriteFile(pipe_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                             nullptr, &overlapped_);
-    return Complete(started, &written) && written == bytes.size();
-  }
-
-  // Exactly |size| bytes.
-  bool Read(size_t size, Bytes* bytes) {
-    bytes->assign(size, 0);
-    size_t done = 0;
-    while (done < size) {
-      DWORD read = 0;
-      BOOL started = ReadFile(pipe_.Get(), bytes->data() + done,
-                              static_cast<DWORD>(size - done), nullptr, &overlapped_);
-      if (!Complete(started, &read) || read == 0)
-        return false;
-      done += read;
-    }
-    return true;
-  }
-
-  void Close() { pipe_.Close(); }
-
- private:
-  // Finishes the operation just started, whether it completed at once or is pending.
-  bool Complete(BOOL started, DWORD* transferred) {
-    if (!started && GetLastError() != ERROR_IO_PENDING)
-      return false;
-    if (WaitForSingleObject(event_.Get(), test::kDeadlineMs) != WAIT_OBJECT_0) {
-      CancelIo(pipe_.Get());
-      GetOverlappedResult(pipe_.Get(), &overlapped_, transferred, TRUE);
-      return false;
-    }
-    return GetOverlappedResult(pipe_.Get(), &overlapped_, transferred, FALSE) != 0;
-  }
-
-  base::win::ScopedFileHandle pipe_;
-  base::win::ScopedHandle event_;
-  OVERLAPPED overlapped_;
-};
-
-// One "message ..." line of the peer.
-struct ReportedMessage {
-  unsigned type;
-  unsigned size;
-  unsigned checksum;
-  int io;  // which IO completion of the peer delivered it
-};
-
-ReportedMessage Expected(uint32_t type, const std::string& payload) {
-  ReportedMessage message = {type, static_cast<unsigned>(payload.size()),
+test::PeerMessage Expected(uint32_t type, const std::string& payload) {
+  test::PeerMessage message = {type, static_cast<unsigned>(payload.size()),
                              channel_peer::Checksum(payload.data(), payload.size()), 0};
   return message;
 }
@@ -172,14 +112,6 @@ MATCHER_P(SameContent, expected, "") {
   return arg.type == expected.type && arg.size == expected.size &&
          arg.checksum == expected.checksum;
 }
-
-// What the peer printed and how it ended.
-struct PeerReport {
-  std::vector<std::string> lines;
-  std::vector<ReportedMessage> messages;
-  std::string errors;
-  unsigned long exit_code = 0xFFFFFFFF;
-};
 
 // Records what a channel in this process reports and ends the loop's run after each call,
 // so that test::RunLoopUntil re-checks what it waits for.
@@ -207,46 +139,25 @@ class RecordingListener : public Channel::Listener {
 
 class ChannelTest : public testing::Test {
  protected:
-  // Starts the peer as "<mode> <channel id> <options>".
-  void StartPeer(test::ChildProcess* peer, const std::string& mode,
-                 const std::string& channel_id, const std::string& options = "") {
-    ASSERT_TRUE(peer->Start(channel_peer::kProgram,
-                            Widen(mode + " " + channel_id + " " + options)));
-  }
-
-  // Starts the peer and waits until it has connected its channel (a server listens then).
-  void StartReadyPeer(test::ChildProcess* peer, const std::string& mode,
-                      const std::string& channel_id, const std::string& options = "") {
-    std::string event_name = test::UniqueName("channel-peer-ready-");
-    base::win::ScopedHandle ready(CreateEventW(nullptr, TRUE, FALSE, Widen(event_name).c_str()));
-    StartPeer(peer, mode, channel_id,
-              std::string(channel_peer::kReadyOption) + " " + event_name + " " + options);
-    ASSERT_TRUE(test::WaitWithDeadline(ready)) << "the peer did not get ready";
-  }
-
-  PeerReport FinishPeer(test::ChildProcess* peer) {
-    PeerReport report;
-    EXPECT_TRUE(peer->WaitForExit(test::kDeadlineMs, &report.exit_code)) << "the peer hung";
-    std::istringstream output(peer->ReadOutput());
-    std::string line;
-    while (std::getline(output, line)) {
-      if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-      ReportedMessage message;
-      if (sscanf(line.c_str(), channel_peer::kMessageReportFormat, &message.type, &message.size,
-                 &message.checksum, &message.io) == 4)
-        report.messages.push_back(message);
-      else
-        report.lines.push_back(line);
-    }
-    report.errors = peer->ReadErrors();
-    return report;
-  }
-
   // Connects to a server peer that was started ready, and sends this process's hello.
   void ConnectRawClient(RawPipe* pipe, const std::string& channel_id) {
     ASSERT_TRUE(pipe->Open(PipePathOf(channel_id)));
     ASSERT_TRUE(pipe->Write(OwnHello()));
+  }
+
+  // Connects to a server peer that was started ready with kListenAndSendPid, and reads its
+  // hello and the message it sends once it has read ours: the peer's next read then takes
+  // only what the test writes next.
+  void ConnectRawClientAfterTheHellos(RawPipe* pipe, const std::string& channel_id) {
+    ConnectRawClient(pipe, channel_id);
+    Bytes hello_and_pid;
+    ASSERT_TRUE(pipe->Read(20 + 20, &hello_and_pid));
+  }
+
+  // Starts a peer with |script| and waits for its "ready".
+  void StartReadyPeer(test::ChannelPeer* peer, const std::string& script) {
+    ASSERT_TRUE(peer->Start(script));
+    ASSERT_TRUE(peer->WaitUntilReady()) << "the peer did not get ready";
   }
 
   std::string OwnConnectedLine() const {
@@ -263,8 +174,8 @@ TEST_F(ChannelTest, HelloExchangeTellsEachEndThePeersProcessId) {
   RecordingListener listener;
   Channel server(id, Channel::kModeServer, &listener);
   ASSERT_TRUE(server.Connect());
-  test::ChildProcess peer;
-  StartPeer(&peer, "client", id);
+  ChannelPeer peer;
+  ASSERT_TRUE(peer.Start(ClientScript(id)));
 
   ASSERT_TRUE(test::RunLoopUntil([&] { return !listener.messages.empty(); }));
   ASSERT_THAT(listener.connected_pids, ElementsAre(static_cast<int32_t>(peer.pid())));
@@ -275,15 +186,15 @@ TEST_F(ChannelTest, HelloExchangeTellsEachEndThePeersProcessId) {
             WireBytes(listener.messages[0].second.data(), listener.messages[0].second.size()));
 
   server.Close();
-  PeerReport report = FinishPeer(&peer);
+  PeerReport report = peer.Finish();
   EXPECT_EQ(0u, report.exit_code);
-  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
+  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "send-result 1", "error"));
 }
 
 TEST_F(ChannelTest, ServerWithSecretAcceptsAClientOfTheSameId) {
   std::string id = Channel::GenerateVerifiedChannelID(test::UniqueName("secret-"));
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id);
+  ChannelPeer peer;
+  StartReadyPeer(&peer, ServeScript(id));
   RecordingListener listener;
   Channel client(id, Channel::kModeClient, &listener);
   ASSERT_TRUE(client.Connect());
@@ -291,7 +202,7 @@ TEST_F(ChannelTest, ServerWithSecretAcceptsAClientOfTheSameId) {
   ASSERT_TRUE(test::RunLoopUntil([&] { return !listener.connected_pids.empty(); }));
   EXPECT_EQ(static_cast<int32_t>(peer.pid()), listener.connected_pids[0]);
   client.Close();
-  EXPECT_THAT(FinishPeer(&peer).lines, ElementsAre(OwnConnectedLine(), "error"));
+  EXPECT_THAT(peer.Finish().lines, ElementsAre(OwnConnectedLine(), "error"));
 }
 
 TEST_F(ChannelTest, ServerWithSecretFailsAHelloWithOnlyAPidOrAWrongSecret) {
@@ -305,8 +216,8 @@ TEST_F(ChannelTest, ServerWithSecretFailsAHelloWithOnlyAPidOrAWrongSecret) {
                             Int32Bytes(static_cast<int32_t>(GetCurrentProcessId()))),
                      Int32Bytes(secret ^ 1));
     }
-    test::ChildProcess peer;
-    StartReadyPeer(&peer, "server", id);
+    ChannelPeer peer;
+    StartReadyPeer(&peer, ServeScript(id));
     RawPipe pipe;
     ASSERT_TRUE(pipe.Open(PipePathOf(id)));
     // A validating server does not present its own secret. Its hello is read before ours
@@ -314,7 +225,7 @@ TEST_F(ChannelTest, ServerWithSecretFailsAHelloWithOnlyAPidOrAWrongSecret) {
     Bytes peer_hello;
     ASSERT_TRUE(pipe.Read(20, &peer_hello));
     ASSERT_TRUE(pipe.Write(Concat(hello, PatternMessageBytes(8))));
-    PeerReport report = FinishPeer(&peer);
+    PeerReport report = peer.Finish();
     EXPECT_THAT(report.lines, ElementsAre("error"));
     EXPECT_TRUE(report.messages.empty());
   }
@@ -322,8 +233,8 @@ TEST_F(ChannelTest, ServerWithSecretFailsAHelloWithOnlyAPidOrAWrongSecret) {
 
 TEST_F(ChannelTest, HelloWithEmptyPayloadReportsPidMinusOne) {
   std::string id = test::UniqueName("empty-hello-");
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id);
+  ChannelPeer peer;
+  StartReadyPeer(&peer, ServeScript(id));
   RawPipe pipe;
   ASSERT_TRUE(pipe.Open(PipePathOf(id)));
   ASSERT_TRUE(pipe.Write(MessageHeaderBytes(0, kNoRoute, kHello, kNormalFlags)));
@@ -331,7 +242,7 @@ TEST_F(ChannelTest, HelloWithEmptyPayloadReportsPidMinusOne) {
   Bytes peer_hello;
   ASSERT_TRUE(pipe.Read(20, &peer_hello));
   pipe.Close();
-  PeerReport report = FinishPeer(&peer);
+  PeerReport report = peer.Finish();
   EXPECT_THAT(report.lines, ElementsAre("connected -1", "error"));
   EXPECT_THAT(report.messages,
               ElementsAre(SameContent(Expected(1, channel_peer::PatternPayload(4)))));
@@ -395,8 +306,8 @@ TEST(ChannelIdTest, GeneratedIdsAreUniqueAndCarryANonZeroSecret) {
 
 TEST_F(ChannelTest, PipePathFollowsTheChannelIdAtBothEnds) {
   std::string unique = test::UniqueName("path");
-  test::ChildProcess server_peer;
-  StartReadyPeer(&server_peer, "server", unique + ".12345\\77");
+  ChannelPeer server_peer;
+  StartReadyPeer(&server_peer, ServeScript(unique + ".12345\\77"));
   RawPipe dropped_digit;
   EXPECT_FALSE(dropped_digit.Open(L"\\\\.\\pipe\\vesk." + Widen(unique) + L".12345"));
   RawPipe pipe;
@@ -407,13 +318,13 @@ TEST_F(ChannelTest, PipePathFollowsTheChannelIdAtBothEnds) {
                    Int32Bytes(static_cast<int32_t>(server_peer.pid()))),
             hello);
   pipe.Close();
-  FinishPeer(&server_peer);
+  server_peer.Finish();
 
   // A client of that id presents the secret 77 in a 24-byte hello.
   RawPipe server;
   ASSERT_TRUE(server.Listen(L"\\\\.\\pipe\\vesk.c" + Widen(unique) + L".1234"));
-  test::ChildProcess client_peer;
-  StartPeer(&client_peer, "client", "c" + unique + ".12345\\77");
+  ChannelPeer client_peer;
+  ASSERT_TRUE(client_peer.Start(ClientScript("c" + unique + ".12345\\77")));
   ASSERT_TRUE(server.AcceptClient());
   ASSERT_TRUE(server.Read(24, &hello));
   EXPECT_EQ(Concat(Concat(MessageHeaderBytes(8, kNoRoute, kHello, kNormalFlags),
@@ -421,7 +332,7 @@ TEST_F(ChannelTest, PipePathFollowsTheChannelIdAtBothEnds) {
                    Bytes({0x4D, 0x00, 0x00, 0x00})),
             hello);
   server.Close();
-  FinishPeer(&client_peer);
+  client_peer.Finish();
 }
 
 TEST_F(ChannelTest, NamedServerIsInitializedOnceItsPipeExists) {
@@ -434,8 +345,8 @@ TEST_F(ChannelTest, NamedServerIsInitializedOnceItsPipeExists) {
 
 TEST_F(ChannelTest, SecondServerForTheSameIdFailsToConnect) {
   std::string id = test::UniqueName("two-servers-");
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id);
+  ChannelPeer peer;
+  StartReadyPeer(&peer, ServeScript(id));
   RecordingListener listener;
   Channel second(id, Channel::kModeServer, &listener);
   EXPECT_FALSE(second.Connect());
@@ -449,9 +360,9 @@ TEST_F(ChannelTest, ClientForAnUnservedNameFailsAtOnceNamingClientMode) {
   EXPECT_FALSE(client.Connect());
   EXPECT_LT((base::TimeTicks::Now() - start).InMilliseconds(), 1000);
 
-  test::ChildProcess peer;
-  StartPeer(&peer, "client", id);
-  PeerReport report = FinishPeer(&peer);
+  ChannelPeer peer;
+  ASSERT_TRUE(peer.Start(ClientScript(id)));
+  PeerReport report = peer.Finish();
   EXPECT_THAT(report.lines, ElementsAre("connect-failed"));
   EXPECT_THAT(report.errors, HasSubstr("Unable to create pipe \"\\\\.\\pipe\\vesk." + id +
                                        "\" in client mode. Error :2"));
@@ -461,39 +372,36 @@ TEST_F(ChannelTest, ClientForAnUnservedNameFailsAtOnceNamingClientMode) {
 
 TEST_F(ChannelTest, MessageArrivingAs4096And904BytesIsDeliveredOnce) {
   std::string id = test::UniqueName("split-");
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id);
+  ChannelPeer peer;
+  StartReadyPeer(&peer, ServeAndSendPidScript(id));
   RawPipe pipe;
-  ConnectRawClient(&pipe, id);
-  Bytes message = PatternMessageBytes(5000 - 16);
-  ASSERT_TRUE(pipe.Write(Prefix(message, 4096)));
-  Sleep(100);
-  ASSERT_TRUE(pipe.Write(Bytes(message.begin() + 4096, message.end())));
+  ConnectRawClientAfterTheHellos(&pipe, id);
+  // The peer reads at most a buffer of 4096 bytes at a time.
+  ASSERT_TRUE(pipe.Write(PatternMessageBytes(5000 - 16)));
   pipe.Close();
 
-  PeerReport report = FinishPeer(&peer);
+  PeerReport report = peer.Finish();
   EXPECT_THAT(report.messages,
               ElementsAre(SameContent(Expected(1, channel_peer::PatternPayload(4984)))));
-  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
+  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "send-result 1", "error"));
 }
 
 TEST_F(ChannelTest, ThreeMessagesInOneReadAreDeliveredInOrderByOneCompletion) {
   std::string id = test::UniqueName("three-");
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id);
+  ChannelPeer peer;
+  StartReadyPeer(&peer, ServeAndSendPidScript(id));
   RawPipe pipe;
-  ConnectRawClient(&pipe, id);
+  ConnectRawClientAfterTheHellos(&pipe, id);
   Bytes three;
   for (uint32_t type = 11; type <= 13; ++type) {
     Message message(0, type, Message::kPriorityNormal);
     message.WriteString(std::string(type, 'x'));
     three = Concat(three, WireBytes(message));
   }
-  Sleep(100);  // the hello is read on its own first
   ASSERT_TRUE(pipe.Write(three));
   pipe.Close();
 
-  PeerReport report = FinishPeer(&peer);
+  PeerReport report = peer.Finish();
   ASSERT_EQ(3u, report.messages.size());
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(11 + i, report.messages[i].type);
@@ -503,8 +411,8 @@ TEST_F(ChannelTest, ThreeMessagesInOneReadAreDeliveredInOrderByOneCompletion) {
 
 TEST_F(ChannelTest, MessageClaiming200MiBFailsOncePastTheLimit) {
   std::string id = test::UniqueName("too-big-");
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id);
+  ChannelPeer peer;
+  StartReadyPeer(&peer, ServeScript(id));
   RawPipe pipe;
   ConnectRawClient(&pipe, id);
   const uint32_t kClaimed = 200u * 1024 * 1024;
@@ -519,7 +427,7 @@ TEST_F(ChannelTest, MessageClaiming200MiBFailsOncePastTheLimit) {
   // The peer kept reading until buffered plus new bytes passed the limit.
   EXPECT_LT(written, kClaimed);
   EXPECT_GE(written, Channel::kMaximumMessageSize - 4 * kChunk);
-  PeerReport report = FinishPeer(&peer);
+  PeerReport report = peer.Finish();
   EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
   EXPECT_TRUE(report.messages.empty());
   EXPECT_THAT(report.errors, HasSubstr("IPC message is too big"));
@@ -529,8 +437,8 @@ TEST_F(ChannelTest, MessageClaiming200MiBFailsOncePastTheLimit) {
 
 TEST_F(ChannelTest, SendBeforeTheClientConnectsIsWrittenAfterTheHello) {
   std::string id = test::UniqueName("early-send-");
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id, std::string(channel_peer::kSendOnListenOption) + " 12");
+  ChannelPeer peer;
+  StartReadyPeer(&peer, "listen " + id + " send 12 ready await-error");
   RawPipe pipe;
   ASSERT_TRUE(pipe.Open(PipePathOf(id)));
   Bytes received;
@@ -540,20 +448,20 @@ TEST_F(ChannelTest, SendBeforeTheClientConnectsIsWrittenAfterTheHello) {
                    PatternMessageBytes(12)),
             received);
   pipe.Close();
-  EXPECT_THAT(FinishPeer(&peer).lines, ElementsAre("send-result 1", "error"));
+  EXPECT_THAT(peer.Finish().lines, ElementsAre("send-result 1", "error"));
 }
 
 TEST_F(ChannelTest, ClosingWithAWriteInFlightCancelsItWithoutAChannelError) {
   std::string id = test::UniqueName("close-writing-");
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id,
-                 std::string(channel_peer::kSendAndCloseOption) + " " + std::to_string(1 << 20));
+  ChannelPeer peer;
+  StartReadyPeer(&peer, "listen " + id + " ready await-connected send " +
+                            std::to_string(1 << 20) + " close");
   RawPipe pipe;
   ConnectRawClient(&pipe, id);
   // Nothing is read, so the megabyte cannot leave the peer's pipe buffer.
-  PeerReport report = FinishPeer(&peer);
+  PeerReport report = peer.Finish();
   EXPECT_EQ(0u, report.exit_code);
-  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "closed"));
+  EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "send-result 1", "closed"));
   EXPECT_THAT(report.errors, HasSubstr("pipe error: "));
 }
 
@@ -562,14 +470,12 @@ TEST_F(ChannelTest, PeerKilledMidMessageIsReportedAsOneChannelError) {
   RecordingListener listener;
   Channel server(id, Channel::kModeServer, &listener);
   ASSERT_TRUE(server.Connect());
-  std::string event_name = test::UniqueName("channel-peer-wrote-");
-  base::win::ScopedHandle wrote(CreateEventW(nullptr, TRUE, FALSE, Widen(event_name).c_str()));
-  test::ChildProcess peer;
-  StartPeer(&peer, "raw-partial", id, event_name);
+  ChannelPeer peer;
+  ASSERT_TRUE(peer.Start("raw-connect " + id + " raw-write-half 100 ready hang"));
 
   ASSERT_TRUE(test::RunLoopUntil([&] { return !listener.connected_pids.empty(); }));
-  ASSERT_TRUE(test::WaitWithDeadline(wrote));
-  peer.Terminate();
+  ASSERT_TRUE(peer.WaitUntilReady());
+  peer.Kill();
   ASSERT_TRUE(test::RunLoopUntil([&] { return listener.errors > 0; }));
   test::RunLoopFor(100);
   EXPECT_EQ(1, listener.errors);
@@ -589,14 +495,14 @@ class ChannelHostileInputTest : public ChannelTest,
 
 TEST_P(ChannelHostileInputTest, PeerDeliversOnlyWellFormedMessagesAndFailsTheChannel) {
   std::string id = test::UniqueName("hostile-");
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id);
+  ChannelPeer peer;
+  StartReadyPeer(&peer, ServeScript(id));
   RawPipe pipe;
   ConnectRawClient(&pipe, id);
   ASSERT_TRUE(pipe.Write(GetParam().bytes));
   pipe.Close();
 
-  PeerReport report = FinishPeer(&peer);
+  PeerReport report = peer.Finish();
   EXPECT_EQ(0u, report.exit_code) << "the peer crashed";
   EXPECT_EQ(GetParam().delivered, report.messages.size());
   EXPECT_THAT(report.lines, ElementsAre(OwnConnectedLine(), "error"));
@@ -627,12 +533,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ChannelTest, FirstMessageThatIsNotAHelloFailsAValidatingServer) {
   std::string id = Channel::GenerateVerifiedChannelID(test::UniqueName("no-hello-"));
-  test::ChildProcess peer;
-  StartReadyPeer(&peer, "server", id);
+  ChannelPeer peer;
+  StartReadyPeer(&peer, ServeScript(id));
   RawPipe pipe;
   ASSERT_TRUE(pipe.Open(PipePathOf(id)));
   ASSERT_TRUE(pipe.Write(PatternMessageBytes(8)));
-  PeerReport report = FinishPeer(&peer);
+  PeerReport report = peer.Finish();
   EXPECT_THAT(report.lines, ElementsAre("error"));
   EXPECT_TRUE(report.messages.empty());
 }
@@ -666,8 +572,7 @@ TEST_F(ChannelTest, AdoptedPipeEndIsAlreadyConnected) {
   std::wstring path = Widen("\\\\.\\pipe\\vesk.") + Widen(test::UniqueName("adopted-"));
   RawPipe raw_server;
   ASSERT_TRUE(raw_server.Listen(path));
-  HANDLE client_end = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  base::win::NativeHandle client_end = OpenClientEnd(path);
   ASSERT_NE(INVALID_HANDLE_VALUE, client_end);
   ASSERT_TRUE(raw_server.AcceptClient());
 
