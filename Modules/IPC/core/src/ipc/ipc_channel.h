@@ -50,7 +50,7 @@ class Channel : public Message::Sender {
 
   // Opens the pipe at once. It never fails outwardly: a pipe that cannot be opened makes
   // Connect return false.
-  Channel(const ChannelHandle& channel_handle, Mode mode, Listener* listener);
+  Channel(ChannelHandle channel_handle, Mode mode, Listener* listener);
   ~Channel() override;
 
   // Registers the pipe with the current thread's IO loop and starts the connection.

@@ -4,28 +4,25 @@
 #define IPC_IPC_CHANNEL_HANDLE_H_
 
 #include <string>
+#include <utility>
 
 #include "base/win/scoped_handle.h"
 
 namespace IPC {
 
-// A plain value, copied freely. Channels of this system are always opened by name and carry
-// a null pipe; a non-null pipe is a connected pipe end that the channel adopts and closes.
+// Channels of this system are always opened by name and carry no pipe; a pipe is a
+// connected pipe end that the channel adopts. Move-only, so that the pipe end has one owner
+// and is closed even when no channel adopts it.
 struct ChannelHandle {
-  // The raw handle of a pipe end that is already connected; null when there is none.
-  struct PipeHandle {
-    PipeHandle() : handle(nullptr) {}
-    explicit PipeHandle(base::win::NativeHandle h) : handle(h) {}
-    base::win::NativeHandle handle;
-  };
-
   ChannelHandle() {}
   ChannelHandle(const std::string& n) : name(n) {}
   ChannelHandle(const char* n) : name(n) {}
-  explicit ChannelHandle(base::win::NativeHandle h) : pipe(h) {}
+  explicit ChannelHandle(base::win::ScopedFileHandle p) : pipe(std::move(p)) {}
+  ChannelHandle(ChannelHandle&&) = default;
+  ChannelHandle& operator=(ChannelHandle&&) = default;
 
   std::string name;
-  PipeHandle pipe;
+  base::win::ScopedFileHandle pipe;  // invalid when there is none
 };
 
 }  // namespace IPC

@@ -3,6 +3,7 @@
 #include "ipc/ipc_channel_proxy.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/bind.h"
 #include "base/location.h"
@@ -48,10 +49,10 @@ ChannelProxy::Context::Context(Channel::Listener* listener, base::MessageLoopPro
 
 ChannelProxy::Context::~Context() {}
 
-void ChannelProxy::Context::MakeChannel(const ChannelHandle& channel_handle,
+void ChannelProxy::Context::MakeChannel(ChannelHandle channel_handle,
                                         Channel::Mode mode) {
   channel_id_ = channel_handle.name;
-  channel_.reset(new Channel(channel_handle, mode, this));
+  channel_.reset(new Channel(std::move(channel_handle), mode, this));
 }
 
 bool ChannelProxy::Context::OnMessageReceived(const Message& message) {
@@ -95,8 +96,8 @@ void ChannelProxy::Context::OnChannelError() {
 }
 
 void ChannelProxy::Context::OpenOnIOThread() {
-  // Released by CloseOnIOThread: the IPC thread keeps the context while the channel lives.
-  AddRef();
+  ipc_thread_reference_ = this;
+  MessageLoop::current()->AddDestructionObserver(this);
   if (!channel_->Connect()) {
     OnChannelError();
     return;
@@ -114,8 +115,14 @@ void ChannelProxy::Context::CloseOnIOThread() {
   }
   filters_.clear();
   channel_.reset();
-  // May delete this context; the running task normally still holds a reference.
-  Release();
+  MessageLoop::current()->RemoveDestructionObserver(this);
+  // Dropped last: it may be the final reference to this context.
+  scoped_refptr<Context> ipc_thread_reference;
+  ipc_thread_reference.swap(ipc_thread_reference_);
+}
+
+void ChannelProxy::Context::WillDestroyCurrentMessageLoop() {
+  CloseOnIOThread();
 }
 
 void ChannelProxy::Context::CloseOnIOThreadAndRun(const base::Closure& done) {
@@ -195,12 +202,12 @@ void ChannelProxy::Context::DeliverError() {
 //------------------------------------------------------------------------------
 // ChannelProxy
 
-ChannelProxy::ChannelProxy(const ChannelHandle& channel_handle,
+ChannelProxy::ChannelProxy(ChannelHandle channel_handle,
                            Channel::Mode mode,
                            Channel::Listener* listener,
                            base::MessageLoopProxy* ipc_thread)
     : context_(new Context(listener, ipc_thread)), did_init_(false) {
-  Init(channel_handle, mode, true);
+  Init(std::move(channel_handle), mode, true);
 }
 
 ChannelProxy::ChannelProxy(Context* context) : context_(context), did_init_(false) {}
@@ -209,16 +216,17 @@ ChannelProxy::~ChannelProxy() {
   Close();
 }
 
-void ChannelProxy::Init(const ChannelHandle& channel_handle,
+void ChannelProxy::Init(ChannelHandle channel_handle,
                         Channel::Mode mode,
                         bool create_pipe_now) {
   if (create_pipe_now) {
     // The pipe exists when Init returns, so a server can be connected to at once.
-    context_->MakeChannel(channel_handle, mode);
+    context_->MakeChannel(std::move(channel_handle), mode);
   } else {
     context_->ipc_loop()->PostTask(
         FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Init"),
-        base::Bind(&Context::MakeChannel, context_.get(), channel_handle, mode));
+        base::Bind(&Context::MakeChannel, context_.get(), base::Passed(std::move(channel_handle)),
+                   mode));
   }
   context_->ipc_loop()->PostTask(FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Init"),
                                  base::Bind(&Context::OpenOnIOThread, context_.get()));

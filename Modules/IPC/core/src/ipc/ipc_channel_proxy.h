@@ -10,6 +10,7 @@
 
 #include "base/memory/ref_counted.h"
 #include "base/memory/scoped_ptr.h"
+#include "base/message_loop.h"
 #include "base/message_loop_proxy.h"
 #include "base/synchronization/lock.h"
 #include "ipc/ipc_channel.h"
@@ -72,7 +73,7 @@ class ChannelProxy : public Message::Sender {
   // Creates the channel at once on the calling thread (a server's pipe exists when the
   // constructor returns) and connects it on the IPC thread of |ipc_thread|. The calling
   // thread must run a message loop: it is the listener thread.
-  ChannelProxy(const ChannelHandle& channel_handle,
+  ChannelProxy(ChannelHandle channel_handle,
                Channel::Mode mode,
                Channel::Listener* listener,
                base::MessageLoopProxy* ipc_thread);
@@ -108,7 +109,7 @@ class ChannelProxy : public Message::Sender {
 
   // Builds the channel now on this thread (|create_pipe_now|) or on the IPC thread, then
   // queues its connection on the IPC thread.
-  void Init(const ChannelHandle& channel_handle, Channel::Mode mode, bool create_pipe_now);
+  void Init(ChannelHandle channel_handle, Channel::Mode mode, bool create_pipe_now);
 
   Context* context() { return context_.get(); }
 
@@ -128,9 +129,11 @@ class ChannelProxy : public Message::Sender {
 // forwards what they leave to the real listener by tasks on the listener thread. It may
 // outlive the proxy while tasks that hold it are pending. |filters_| and |channel_| are
 // touched on the IPC thread only (the channel is built on the listener thread before the IPC
-// thread sees it).
+// thread sees it). From the open to the close the IPC thread holds a reference of its own;
+// when the IPC thread's loop goes away first, the context closes then and lets go.
 class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
-                              public Channel::Listener {
+                              public Channel::Listener,
+                              public MessageLoop::DestructionObserver {
  public:
   Context(Channel::Listener* listener, base::MessageLoopProxy* ipc_thread);
 
@@ -156,6 +159,9 @@ class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
   // Connects the channel, holding a reference on behalf of the IPC thread until the close.
   virtual void OpenOnIOThread();
 
+  // MessageLoop::DestructionObserver, on the IPC thread: the loop ends before the close.
+  void WillDestroyCurrentMessageLoop() override;
+
   // Tells and drops the filters and deletes the channel; does nothing the second time.
   virtual void CloseOnIOThread();
 
@@ -179,7 +185,7 @@ class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
  private:
   typedef std::vector<scoped_refptr<MessageFilter>> FilterList;
 
-  void MakeChannel(const ChannelHandle& channel_handle, Channel::Mode mode);
+  void MakeChannel(ChannelHandle channel_handle, Channel::Mode mode);
   void AdoptPendingFilters();
   void DropFilter(MessageFilter* filter);
   void SendOnChannel(scoped_ptr<Message> message);
@@ -190,6 +196,8 @@ class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
   FilterList filters_;
   scoped_refptr<base::MessageLoopProxy> ipc_loop_;
   scoped_ptr<Channel> channel_;
+  // The IPC thread's reference, from OpenOnIOThread to CloseOnIOThread.
+  scoped_refptr<Context> ipc_thread_reference_;
   std::string channel_id_;
   bool connected_delivered_;      // listener thread only
   FilterList pending_filters_;    // guarded by pending_filters_lock_

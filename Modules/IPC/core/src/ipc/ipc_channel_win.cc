@@ -11,6 +11,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "base/bind.h"
 #include "base/location.h"
@@ -54,6 +55,35 @@ int32_t ParseSecret(const std::string& text) {
   return static_cast<int32_t>(value);
 }
 
+// An overlapped call that completed at once or is pending completes through the completion
+// port alike; anything else is a pipe error.
+bool StartedOrPending(BOOL started) {
+  if (started)
+    return true;
+  DWORD error = GetLastError();
+  if (error == ERROR_IO_PENDING)
+    return true;
+  LOG(ERROR) << "pipe error: " << error;
+  return false;
+}
+
+HANDLE CreateServerPipe(const std::wstring& pipe_name, DWORD buffer_size, DWORD timeout_ms) {
+  // One instance only: a second server for the same id fails here.
+  return CreateNamedPipeW(pipe_name.c_str(),
+                          PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
+                              FILE_FLAG_FIRST_PIPE_INSTANCE,
+                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, buffer_size,
+                          buffer_size, timeout_ms, nullptr);
+}
+
+HANDLE OpenClientPipe(const std::wstring& pipe_name) {
+  // No wait for a busy or missing server: the owner decides whether to try again.
+  return CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                     OPEN_EXISTING,
+                     FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                     nullptr);
+}
+
 // Each byte becomes one UTF-16 unit, as both ends do.
 std::wstring WidenBytes(const std::string& text) {
   std::wstring wide;
@@ -70,7 +100,7 @@ Channel::ChannelImpl::IoState::IoState(ChannelImpl* channel) : pending(false) {
   context.handler = channel;
 }
 
-Channel::ChannelImpl::ChannelImpl(const ChannelHandle& channel_handle,
+Channel::ChannelImpl::ChannelImpl(ChannelHandle channel_handle,
                                   Mode mode,
                                   Listener* listener)
     : ChannelReader(listener),
@@ -81,7 +111,7 @@ Channel::ChannelImpl::ChannelImpl(const ChannelHandle& channel_handle,
       validate_client_(false),
       client_secret_(0),
       weak_factory_(this) {
-  Open(channel_handle, mode);
+  Open(std::move(channel_handle), mode);
 }
 
 Channel::ChannelImpl::~ChannelImpl() {
@@ -106,10 +136,10 @@ std::wstring Channel::ChannelImpl::PipeNameFor(const std::string& channel_id,
   return WidenBytes(name);
 }
 
-void Channel::ChannelImpl::Open(const ChannelHandle& channel_handle, Mode mode) {
-  if (channel_handle.pipe.handle) {
+void Channel::ChannelImpl::Open(ChannelHandle channel_handle, Mode mode) {
+  if (channel_handle.pipe.IsValid()) {
     // An adopted pipe end is already connected to its peer.
-    pipe_.Set(channel_handle.pipe.handle);
+    pipe_ = std::move(channel_handle.pipe);
     waiting_connect_ = false;
   } else {
     std::wstring pipe_name = PipeNameFor(channel_handle.name, &client_secret_);
@@ -122,26 +152,17 @@ void Channel::ChannelImpl::Open(const ChannelHandle& channel_handle, Mode mode) 
 
 bool Channel::ChannelImpl::CreatePipe(const std::wstring& pipe_name, Mode mode) {
   bool server = (mode & kModeServer) != 0;
-  if (server) {
-    // One instance only: a second server for the same id fails here.
-    pipe_.Set(CreateNamedPipeW(
-        pipe_name.c_str(),
-        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, kReadBufferSize, kReadBufferSize,
-        kPipeDefaultTimeoutMs, nullptr));
-  } else {
-    // No wait for a busy or missing server: the owner decides whether to try again.
-    pipe_.Set(CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                          OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                          nullptr));
-  }
+  base::win::ScopedFileHandle pipe(
+      server ? CreateServerPipe(pipe_name, kReadBufferSize, kPipeDefaultTimeoutMs)
+             : OpenClientPipe(pipe_name));
   DWORD error = GetLastError();
-  if (pipe_.IsValid())
-    return true;
-  LOG(WARNING) << "Unable to create pipe \"" << pipe_name << "\" in "
-               << (server ? "server" : "client") << " mode. Error :" << error;
-  return false;
+  if (!pipe.IsValid()) {
+    LOG(WARNING) << "Unable to create pipe \"" << pipe_name << "\" in "
+                 << (server ? "server" : "client") << " mode. Error :" << error;
+    return false;
+  }
+  pipe_ = std::move(pipe);
+  return true;
 }
 
 void Channel::ChannelImpl::QueueHello() {
@@ -176,7 +197,7 @@ bool Channel::ChannelImpl::Connect() {
   }
 
   if (!waiting_connect_)
-    WriteNext(nullptr, 0);
+    WriteNext();
   return true;
 }
 
@@ -216,15 +237,9 @@ Channel::ChannelImpl::ReadResult Channel::ChannelImpl::ReadFromPipe(char* buffer
   if (!pipe_.IsValid())
     return kReadFailed;
 
-  // Even a read that completes at once is delivered through the completion port.
-  if (!ReadFile(pipe_.Get(), buffer, static_cast<DWORD>(length), nullptr,
-                &input_state_.context.overlapped)) {
-    DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) {
-      LOG(ERROR) << "pipe error: " << error;
-      return kReadFailed;
-    }
-  }
+  if (!StartedOrPending(ReadFile(pipe_.Get(), buffer, static_cast<DWORD>(length), nullptr,
+                                 &input_state_.context.overlapped)))
+    return kReadFailed;
   input_state_.pending = true;
   return kReadPending;
 }
@@ -257,21 +272,20 @@ void Channel::ChannelImpl::OnHelloReceived(const Message& message) {
 
 void Channel::ChannelImpl::OnIOCompleted(IOContext* context,
                                          DWORD bytes_transferred,
-                                         DWORD /*error*/) {
+                                         DWORD error) {
   bool ok;
   if (context == &input_state_.context) {
     if (waiting_connect_) {
       if (!AcceptClient())
         return;
-      if (!output_queue_.empty() && !output_state_.pending)
-        WriteNext(nullptr, 0);
+      WriteNext();
       if (input_state_.pending)
         return;
     }
     ok = OnInputCompleted(bytes_transferred);
   } else {
     DCHECK(context == &output_state_.context);
-    ok = WriteNext(context, bytes_transferred);
+    ok = OnWriteCompleted(bytes_transferred, error);
   }
 
   // A closed channel has reported already, or was closed by its owner.
@@ -294,42 +308,38 @@ bool Channel::ChannelImpl::OnInputCompleted(DWORD bytes_read) {
   return ReadIncoming();
 }
 
-bool Channel::ChannelImpl::WriteNext(IOContext* context, DWORD bytes_written) {
-  if (output_state_.pending) {
-    output_state_.pending = false;
-    if (!context || bytes_written == 0) {
-      DWORD error = GetLastError();
-      LOG(ERROR) << "pipe error: " << error;
-      return false;
-    }
-    // A byte-mode pipe completes a write only once all of it is in the pipe.
-    delete output_queue_.front();
-    output_queue_.pop();
+bool Channel::ChannelImpl::OnWriteCompleted(DWORD bytes_written, DWORD error) {
+  output_state_.pending = false;
+  if (bytes_written == 0) {
+    LOG(ERROR) << "pipe error: " << error;
+    return false;
   }
+  // A byte-mode pipe completes a write only once all of it is in the pipe.
+  delete output_queue_.front();
+  output_queue_.pop();
+  return WriteNext();
+}
 
-  if (output_queue_.empty())
+bool Channel::ChannelImpl::WriteNext() {
+  if (output_queue_.empty() || output_state_.pending)
     return true;
   if (!pipe_.IsValid())
     return false;
 
   // The whole message in one call, straight from its buffer.
   Message* message = output_queue_.front();
-  if (!WriteFile(pipe_.Get(), message->data(), static_cast<DWORD>(message->size()), nullptr,
-                 &output_state_.context.overlapped)) {
-    DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) {
-      LOG(ERROR) << "pipe error: " << error;
-      return false;
-    }
-  }
+  if (!StartedOrPending(WriteFile(pipe_.Get(), message->data(),
+                                  static_cast<DWORD>(message->size()), nullptr,
+                                  &output_state_.context.overlapped)))
+    return false;
   output_state_.pending = true;
   return true;
 }
 
 bool Channel::ChannelImpl::Send(Message* message) {
   output_queue_.push(message);
-  if (!waiting_connect_ && !output_state_.pending)
-    return WriteNext(nullptr, 0);
+  if (!waiting_connect_)
+    return WriteNext();
   return true;
 }
 
@@ -359,8 +369,8 @@ void Channel::ChannelImpl::Close() {
 
 // Channel forwards to its implementation.
 
-Channel::Channel(const ChannelHandle& channel_handle, Mode mode, Listener* listener)
-    : channel_impl_(new ChannelImpl(channel_handle, mode, listener)) {}
+Channel::Channel(ChannelHandle channel_handle, Mode mode, Listener* listener)
+    : channel_impl_(new ChannelImpl(std::move(channel_handle), mode, listener)) {}
 
 Channel::~Channel() {}
 

@@ -22,7 +22,7 @@ namespace IPC {
 class Channel::ChannelImpl : public internal::ChannelReader,
                              public base::MessagePumpForIO::IOHandler {
  public:
-  ChannelImpl(const ChannelHandle& channel_handle, Mode mode, Listener* listener);
+  ChannelImpl(ChannelHandle channel_handle, Mode mode, Listener* listener);
   ~ChannelImpl() override;
 
   bool Connect();
@@ -55,7 +55,7 @@ class Channel::ChannelImpl : public internal::ChannelReader,
 
   // Opens the pipe of |channel_handle| and queues the hello; the pipe stays invalid on
   // failure.
-  void Open(const ChannelHandle& channel_handle, Mode mode);
+  void Open(ChannelHandle channel_handle, Mode mode);
   bool CreatePipe(const std::wstring& pipe_name, Mode mode);
   void QueueHello();
 
@@ -65,8 +65,12 @@ class Channel::ChannelImpl : public internal::ChannelReader,
   // Handles an input completion, or the start-reading signal when nothing was pending.
   bool OnInputCompleted(DWORD bytes_read);
 
-  // Finishes the write that |context| completed, if any, and starts the next one.
-  bool WriteNext(IOContext* context, DWORD bytes_written);
+  // Finishes the write in flight, which ended with |error| when nothing was written, and
+  // starts the next one.
+  bool OnWriteCompleted(DWORD bytes_written, DWORD error);
+
+  // Starts writing the front message of the queue, if any and none is in flight.
+  bool WriteNext();
 
   IoState input_state_;
   IoState output_state_;

@@ -3,6 +3,7 @@
 #include "ipc/ipc_sync_channel.h"
 
 #include <iterator>
+#include <utility>
 
 #include "base/bind.h"
 #include "base/location.h"
@@ -311,14 +312,14 @@ void SyncChannel::SyncContext::ForgetListener() {
 //------------------------------------------------------------------------------
 // SyncChannel
 
-SyncChannel::SyncChannel(const ChannelHandle& channel_handle,
+SyncChannel::SyncChannel(ChannelHandle channel_handle,
                          Channel::Mode mode,
                          Channel::Listener* listener,
                          base::MessageLoopProxy* ipc_message_loop,
                          bool create_pipe_now,
                          base::WaitableEvent* shutdown_event)
     : ChannelProxy(new SyncContext(listener, ipc_message_loop, shutdown_event)) {
-  Init(channel_handle, mode, create_pipe_now);
+  Init(std::move(channel_handle), mode, create_pipe_now);
   dispatch_watcher_.StartWatching(sync_context()->GetDispatchEvent(), this);
 }
 

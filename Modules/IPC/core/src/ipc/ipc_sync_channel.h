@@ -35,7 +35,7 @@ class SyncChannel : public ChannelProxy, public base::WaitableEventWatcher::Dele
 
   // |shutdown_event| (not owned, may be null) releases every blocked send once signalled; it
   // must outlive the channel's IPC-thread work.
-  SyncChannel(const ChannelHandle& channel_handle,
+  SyncChannel(ChannelHandle channel_handle,
               Channel::Mode mode,
               Channel::Listener* listener,
               base::MessageLoopProxy* ipc_message_loop,

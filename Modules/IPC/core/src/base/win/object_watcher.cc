@@ -53,11 +53,10 @@ bool ObjectWatcher::StopWatching() {
 
   // INVALID_HANDLE_VALUE makes the call block until a DoneWaiting in progress has returned, so
   // nothing touches this watcher on the wait thread afterwards.
-  if (!UnregisterWaitEx(wait_object_, INVALID_HANDLE_VALUE)) {
-    const DWORD error = GetLastError();
-    LOG(ERROR) << "UnregisterWaitEx failed: " << error;
-    return false;
-  }
+  // Should it fail, the OS wait would stay and could call this watcher after its death.
+  const BOOL unregistered = UnregisterWaitEx(wait_object_, INVALID_HANDLE_VALUE);
+  const DWORD error = unregistered ? ERROR_SUCCESS : GetLastError();
+  CHECK(unregistered) << "UnregisterWaitEx failed: " << error;
 
   // A signal task already posted but not yet run now does nothing.
   weak_factory_.InvalidateWeakPtrs();

@@ -19,6 +19,7 @@
 #include "base/threading/thread.h"
 #include "base/time.h"
 #include "support/deadline.h"
+#include "support/handle_count.h"
 #include "support/ipc/channel_peer.h"
 #include "support/loop_runner.h"
 #include "support/thread_runner.h"
@@ -420,6 +421,31 @@ TEST_F(ChannelProxyTest, CloseWaitGivesUpAfterFiveSeconds) {
   release.Signal();
   WaitForIpcThread();
   EXPECT_EQ(1u, log_.count("filter closing"));
+}
+
+// Lifetime --------------------------------------------------------------------------------------
+
+TEST(ChannelProxyLifetimeTest, IpcThreadThatEndsBeforeTheCloseTakesTheContextAndItsPipe) {
+  MessageLoop loop;
+  EventLog log;
+  LoggingListener listener("server", &log);
+  auto open_then_end_the_ipc_thread = [&listener](int* filter_destructs) {
+    base::Thread io_thread("channel-proxy-lifetime-io");
+    ASSERT_TRUE(io_thread.StartWithOptions(base::Thread::Options(MessageLoop::TYPE_IO, 0)));
+    scoped_ptr<ChannelProxy> proxy(new ChannelProxy(test::UniqueName("lifetime-"),
+                                                    Channel::kModeServer, &listener,
+                                                    io_thread.message_loop_proxy().get()));
+    proxy->AddFilter(new DestructCountingFilter(filter_destructs));
+    // The open runs before the thread ends; the close is posted to a loop that is gone.
+    io_thread.Stop();
+  };
+  int warm_up_destructs = 0;
+  open_then_end_the_ipc_thread(&warm_up_destructs);  // lazily created runtime state
+  int handles_before = test::CountOpenHandles();
+  int filter_destructs = 0;
+  open_then_end_the_ipc_thread(&filter_destructs);
+  EXPECT_EQ(1, filter_destructs);
+  EXPECT_EQ(handles_before, test::CountOpenHandles());
 }
 
 }  // namespace

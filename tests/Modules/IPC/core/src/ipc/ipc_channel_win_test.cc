@@ -572,18 +572,38 @@ TEST_F(ChannelTest, AdoptedPipeEndIsAlreadyConnected) {
   std::wstring path = Widen("\\\\.\\pipe\\vesk.") + Widen(test::UniqueName("adopted-"));
   RawPipe raw_server;
   ASSERT_TRUE(raw_server.Listen(path));
-  base::win::NativeHandle client_end = OpenClientEnd(path);
-  ASSERT_NE(INVALID_HANDLE_VALUE, client_end);
+  base::win::ScopedFileHandle client_end(OpenClientEnd(path));
+  ASSERT_TRUE(client_end.IsValid());
   ASSERT_TRUE(raw_server.AcceptClient());
 
   RecordingListener listener;
-  Channel channel(ChannelHandle(client_end), Channel::kModeClient, &listener);
+  Channel channel(ChannelHandle(std::move(client_end)), Channel::kModeClient, &listener);
   ASSERT_TRUE(channel.Connect());
   ASSERT_TRUE(raw_server.Write(Concat(OwnHello(), PatternMessageBytes(3))));
   ASSERT_TRUE(test::RunLoopUntil([&] { return !listener.messages.empty(); }));
   Bytes hello;
   ASSERT_TRUE(raw_server.Read(20, &hello));
   EXPECT_EQ(OwnHello(), hello);
+}
+
+TEST_F(ChannelTest, PipeEndThatNoChannelAdoptsOrConnectsIsClosed) {
+  const std::function<void(ChannelHandle)> uses[] = {
+      [](ChannelHandle) {},
+      [](ChannelHandle handle) {
+        RecordingListener listener;
+        Channel channel(std::move(handle), Channel::kModeClient, &listener);
+      },
+  };
+  for (const std::function<void(ChannelHandle)>& use : uses) {
+    std::wstring path = Widen("\\\\.\\pipe\\vesk.") + Widen(test::UniqueName("unused-"));
+    RawPipe raw_server;
+    ASSERT_TRUE(raw_server.Listen(path));
+    int handles_before = test::CountOpenHandles();
+    base::win::ScopedFileHandle client_end(OpenClientEnd(path));
+    ASSERT_TRUE(client_end.IsValid());
+    use(ChannelHandle(std::move(client_end)));
+    EXPECT_EQ(handles_before, test::CountOpenHandles());
+  }
 }
 
 }  // namespace
