@@ -20,12 +20,28 @@ test_time_scale() {
   if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then echo 6; else echo 1; fi
 }
 
-build_all() {
-  cmake -S "$repo" -B "$build_dir" -G Ninja \
+# The build with DCHECKs evaluated, in a folder of its own inside the build folder; its tests
+# run in the same Wine prefix.
+dchecks_build_dir="$build_dir/dchecks"
+
+# build_in FOLDER [cmake options...]: a release build of everything in FOLDER.
+build_in() {
+  local folder=$1
+  shift
+  cmake -S "$repo" -B "$folder" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/i686-w64-mingw32.cmake" \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache \
-    -DCMAKE_BUILD_TYPE=Release -DLAUNCHER_TEST_TIME_SCALE="$(test_time_scale)" >/dev/null
-  cmake --build "$build_dir"
+    -DCMAKE_BUILD_TYPE=Release -DLAUNCHER_TEST_TIME_SCALE="$(test_time_scale)" \
+    -DLAUNCHER_WINEPREFIX="$LAUNCHER_WINEPREFIX" "$@" >/dev/null
+  cmake --build "$folder"
+}
+
+build_all() {
+  build_in "$build_dir"
+}
+
+build_with_dchecks() {
+  build_in "$dchecks_build_dir" -DLAUNCHER_DCHECKS=ON
 }
 
 # Message boxes and windows need an X display: a private Xvfb serves one.

@@ -1,5 +1,6 @@
 #!/bin/bash
-# Sets the machine up, builds everything and runs the whole test suite under Wine.
+# Sets the machine up, builds everything twice (as shipped, and with DCHECKs evaluated) and
+# runs the whole test suite under Wine against each build.
 # Extra arguments go to ctest, e.g. tools/test.sh -R launch_options_test
 set -euo pipefail
 
@@ -7,5 +8,17 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/tools/common.sh"
 
 prepare_to_run
-cd "$build_dir"
-ctest --output-on-failure --no-tests=error -j "$(nproc)" "$@"
+build_with_dchecks
+
+# run_suite FOLDER [ctest args...]
+run_suite() {
+  local folder=$1
+  shift
+  echo "== Tests of $folder"
+  (cd "$folder" && ctest --output-on-failure --no-tests=error -j "$(nproc)" "$@")
+}
+
+status=0
+run_suite "$build_dir" "$@" || status=1
+run_suite "$dchecks_build_dir" "$@" || status=1
+exit $status

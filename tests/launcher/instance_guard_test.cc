@@ -86,7 +86,7 @@ TEST_F(InstanceGuardTest, LaunchersForDifferentOemIdsDoNotBlockEachOther) {
   first.Finish();
 }
 
-TEST_F(InstanceGuardTest, HeldClientMutexWithUserIdIsForwardedToOnlyForThatUser) {
+TEST_F(InstanceGuardTest, HeldClientMutexWithUserIdStopsTheStartOnlyForThatUser) {
   base::win::ScopedHandle held = HoldClientMutex(L"Global\\Veskgame-" + oemId_ + L"-42");
   test::ClientWatch forUser(oemId_, L"42", tree_.Path(L"1.0"));
 
@@ -100,7 +100,7 @@ TEST_F(InstanceGuardTest, HeldClientMutexWithUserIdIsForwardedToOnlyForThatUser)
   EXPECT_TRUE(withoutUser.Starts().front().heldMutex);
 }
 
-TEST_F(InstanceGuardTest, HeldClientMutexWithoutUserIdIsForwardedToForAnAbsentOrEmptyUserId) {
+TEST_F(InstanceGuardTest, HeldClientMutexWithoutUserIdStopsTheStartForAnAbsentOrEmptyUserId) {
   base::win::ScopedHandle held = HoldClientMutex(L"Global\\Veskgame-" + oemId_);
   test::ClientWatch client(oemId_, L"", tree_.Path(L"1.0"));
 

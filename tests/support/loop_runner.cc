@@ -1,11 +1,14 @@
 // Deadline-bounded runs of a message loop.
 #include "support/loop_runner.h"
 
+#include <windows.h>
+
 #include "base/bind.h"
 #include "base/location.h"
 #include "base/memory/ref_counted.h"
 #include "base/message_loop.h"
 #include "base/time.h"
+#include "support/deadline.h"
 
 namespace test {
 
@@ -50,6 +53,10 @@ void RunLoopFor(unsigned long ms) {
   MessageLoop::current()->PostDelayedTask(FROM_HERE, MessageLoop::QuitClosure(),
                                           static_cast<int64_t>(ms));
   RunLoopUntil([end] { return base::TimeTicks::Now() >= end; }, ms + 1000);
+}
+
+bool WaitUntilWorkIsPosted() {
+  return WaitUntil([] { return HIWORD(GetQueueStatus(QS_POSTMESSAGE)) != 0; }, kDeadlineMs);
 }
 
 }  // namespace test

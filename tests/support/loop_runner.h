@@ -17,6 +17,10 @@ bool RunLoopUntil(const std::function<bool()>& done, unsigned long timeout_ms = 
 // Runs the current loop for |ms| milliseconds, e.g. to show that nothing more arrives.
 void RunLoopFor(unsigned long ms);
 
+// For a MessageLoopForUI of the calling thread: waits up to kDeadlineMs, without running the
+// loop, until work has been posted to it (its wake-up message is in the thread's queue).
+bool WaitUntilWorkIsPosted();
+
 }  // namespace test
 
 #endif  // SUPPORT_LOOP_RUNNER_H_

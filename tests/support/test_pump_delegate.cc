@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include "base/bind.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/time.h"
 #include "support/background_thread.h"
+#include "support/thread_runner.h"
 
 namespace test {
 
@@ -113,8 +116,11 @@ base::Closure TestPumpDelegate::QuitWhenIdleTask() {
 
 int RunWokenFromAnotherThread(base::MessagePump* pump) {
   TestPumpDelegate delegate(pump);
-  BackgroundThread poster([&delegate] {
-    Sleep(50);
+  // The post follows the idle turn, after which the pump waits.
+  base::WaitableEvent idle(true, false);
+  delegate.set_idle_hook(base::Bind(&base::WaitableEvent::Signal, base::Unretained(&idle)));
+  BackgroundThread poster([&delegate, &idle] {
+    idle.TimedWait(base::TimeDelta::FromMilliseconds(kDeadlineMs));
     delegate.PostTask(delegate.QuitWhenIdleTask());
   });
   pump->Run(&delegate);

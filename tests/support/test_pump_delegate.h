@@ -73,8 +73,8 @@ class TestPumpDelegate : public base::MessagePump::Delegate {
 };
 
 // Runs |pump| with no deadline task, so its wait has no timeout, while another thread posts
-// one quit-when-idle task 50 ms later. Answers how many tasks ran: 1 when the post woke the
-// endless wait.
+// one quit-when-idle task once the pump has had its idle turn. Answers how many tasks ran:
+// 1 when the post woke the endless wait.
 int RunWokenFromAnotherThread(base::MessagePump* pump);
 
 }  // namespace test

@@ -80,11 +80,9 @@ bool PickleIterator::ReadLength(int* result) {
 }
 
 bool PickleIterator::ReadString(std::string* result) {
+  const char* bytes;
   int count;
-  if (!ReadInt(&count))
-    return false;
-  const char* bytes = GetReadPointerAndAdvance(count);
-  if (!bytes)
+  if (!ReadData(&bytes, &count))
     return false;
   result->assign(bytes, count);
   return true;

@@ -316,9 +316,15 @@ TEST(BindTest, InvalidatedWeakReceiverTouchesNothing) {
 }
 
 TEST(BindTest, NullWeakReceiverIsSkipped) {
-  base::Closure closure = base::Bind(&WeakTarget::Increment, base::WeakPtr<WeakTarget>());
-  closure.Run();  // must not touch a null receiver
-  SUCCEED();
+  int deletes = 0;
+  base::Closure closure =
+      base::Bind(&WeakTarget::TakeOwnership, base::WeakPtr<WeakTarget>(),
+                 base::Passed(scoped_ptr<DeleteCounter>(new DeleteCounter(&deletes))));
+  // A call would have taken the passed object and deleted it.
+  closure.Run();
+  EXPECT_EQ(0, deletes);
+  closure.Reset();
+  EXPECT_EQ(1, deletes);
 }
 
 TEST(BindTest, PlainArgumentsAreCopiedOnceAndPassedAsDeclared) {

@@ -358,7 +358,14 @@ TEST_P(MessageLoopTest, DelayedTasksDieInTheOrderTheyWouldHaveRun) {
 
 class RecordingDestructionObserver : public MessageLoop::DestructionObserver {
  public:
-  RecordingDestructionObserver(Order* order, MessageLoop* loop) : order_(order), loop_(loop) {}
+  explicit RecordingDestructionObserver(Order* order) : order_(order), loop_(nullptr) {}
+
+  // Observes |loop|, which this observer must outlive.
+  void Observe(MessageLoop* loop) {
+    loop_ = loop;
+    loop->AddDestructionObserver(this);
+  }
+
   void WillDestroyCurrentMessageLoop() override {
     order_->push_back(MessageLoop::current() == loop_ ? "told on its loop" : "told elsewhere");
   }
@@ -370,12 +377,12 @@ class RecordingDestructionObserver : public MessageLoop::DestructionObserver {
 
 TEST_P(MessageLoopTest, DestructionObserversAreToldAfterThePendingTasksAreGone) {
   Order order;
+  RecordingDestructionObserver told(&order);
+  RecordingDestructionObserver removed(&order);
   {
     MessageLoop loop(GetParam());
-    RecordingDestructionObserver told(&order, &loop);
-    RecordingDestructionObserver removed(&order, &loop);
-    loop.AddDestructionObserver(&told);
-    loop.AddDestructionObserver(&removed);
+    told.Observe(&loop);
+    removed.Observe(&loop);
     loop.RemoveDestructionObserver(&removed);
     loop.PostTask(FROM_HERE, OwningTask(new DeathNote(&order, "pending")));
   }

@@ -105,13 +105,21 @@ void PostAndWakeEachTime(MessagePumpDefault* pump, TestPumpDelegate* delegate, i
   }
 }
 
-// Waits until the pump must be asleep, then posts a task that holds the pump until every
-// other post is in. The last post ends the run a while after the batch.
-void PostWhileThePumpSleeps(MessagePumpDefault* pump, TestPumpDelegate* delegate,
+void SignalThenWait(WaitableEvent* started, WaitableEvent* release) {
+  started->Signal();
+  release->Wait();
+}
+
+// Posts a task that holds the pump until every other post is in, and waits until the pump
+// runs it, so that the batch's wake-ups all come while the pump is awake. The last post ends
+// the run a while after the batch.
+void PostWhileThePumpIsHeld(MessagePumpDefault* pump, TestPumpDelegate* delegate,
                             WaitableEvent* all_posted) {
-  Sleep(100);
-  delegate->PostTask(base::Bind(&WaitableEvent::Wait, base::Unretained(all_posted)));
+  WaitableEvent held(true, false);
+  delegate->PostTask(base::Bind(&SignalThenWait, base::Unretained(&held),
+                                base::Unretained(all_posted)));
   pump->ScheduleWork();
+  EXPECT_TRUE(held.TimedWait(TimeDelta::FromMilliseconds(test::kDeadlineMs)));
   PostAndWakeEachTime(pump, delegate, kManyPosts);
   delegate->PostTask(base::Bind(&QuitAfterQuietTime, pump, delegate));
   all_posted->Signal();
@@ -119,7 +127,8 @@ void PostWhileThePumpSleeps(MessagePumpDefault* pump, TestPumpDelegate* delegate
 
 // At the pump's first idle turn, starts posting from another thread. With
 // |wait_for_posts| the idle turn returns only once the posts are in, so they all land
-// before the pump's wait; otherwise they land while it sleeps.
+// before the pump's wait; otherwise the pump wakes for the first and is held while the
+// others land.
 class PostOnFirstIdle {
  public:
   PostOnFirstIdle(MessagePumpDefault* pump, TestPumpDelegate* delegate, bool wait_for_posts)
@@ -139,7 +148,7 @@ class PostOnFirstIdle {
       QuitAfterQuietTime(pump_, delegate_);
     } else {
       poster_.reset(new test::BackgroundThread([this] {
-        PostWhileThePumpSleeps(pump_, delegate_, &all_posted_);
+        PostWhileThePumpIsHeld(pump_, delegate_, &all_posted_);
       }));
     }
   }

@@ -18,8 +18,10 @@
 #include "base/synchronization/waitable_event.h"
 #include "base/time.h"
 #include "support/background_thread.h"
+#include "support/deadline.h"
 #include "support/test_pump_delegate.h"
 #include "support/thread_runner.h"
+#include "support/under_wine.h"
 #include "support/unique_name.h"
 
 namespace {
@@ -194,22 +196,26 @@ TEST_F(MessagePumpForUITest, DelayedWorkRunsWhenDue) {
   EXPECT_GE(TimeTicks::Now() - started, TimeDelta::FromMilliseconds(30));
 }
 
-// Runs a native loop of the test's own, which knows nothing of the pump, until |count| more
-// tasks have run.
+// One pass of a native loop of the test's own, which knows nothing of the pump.
+void DispatchQueuedMessages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// Runs the foreign loop until |count| more tasks have run.
 void RunForeignLoopUntilTasksRan(TestPumpDelegate* delegate, int count, int* ran_inside) {
   const int target = delegate->tasks_run() + count;
   for (int i = 0; i < count; ++i)
     delegate->PostTask(base::Bind(&DoNothing));
-  const DWORD started = GetTickCount();
-  while (delegate->tasks_run() < target && GetTickCount() - started < test::kDeadlineMs) {
-    MSG msg;
-    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    } else {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-    }
-  }
+  test::WaitUntil(
+      [delegate, target] {
+        DispatchQueuedMessages();
+        return delegate->tasks_run() >= target;
+      },
+      test::kDeadlineMs);
   *ran_inside = delegate->tasks_run() - (target - count);
 }
 
@@ -253,9 +259,10 @@ bool FillThreadQueue(int limit) {
 }
 
 TEST_F(MessagePumpForUITest, FailedWakeUpPostIsCountedAndTheNextWakeUpTriesAgain) {
+  if (test::RunningUnderWine())
+    GTEST_SKIP() << "Wine does not limit a thread's message queue";
   // Windows caps a thread's queue at 10000 posted messages.
-  if (!FillThreadQueue(20000))
-    GTEST_SKIP() << "this system does not limit the message queue";
+  ASSERT_TRUE(FillThreadQueue(20000)) << "the thread's message queue has no limit";
   base::MessageLoopProblemCounter* counter = base::MessageLoopProblemCounter::Get();
   const int failures = counter->Count(base::MESSAGE_POST_ERROR);
   pump_->ScheduleWork();
@@ -441,9 +448,11 @@ void RecordTask(ModalLoopRun* run, int id) {
     run->ran.push_back(id);
 }
 
+// Ends the run once the box is gone.
 void CloseBoxFromTask(ModalLoopRun* run) {
   RecordTask(run, 4);
   PostMessageW(FindMessageBox(run->title), WM_CLOSE, 0, 0);
+  MessageLoop::current()->Quit();
 }
 
 TEST(MessageLoopForUITest, TasksKeepRunningInsideAForeignModalLoop) {
@@ -459,11 +468,11 @@ TEST(MessageLoopForUITest, TasksKeepRunningInsideAForeignModalLoop) {
     loop.PostTask(FROM_HERE, base::Bind(&RecordTask, &run, 2));
     scoped_refptr<base::MessageLoopProxy> proxy = loop.message_loop_proxy();
     test::BackgroundThread poster([proxy, &run] {
-      Sleep(50);
+      EXPECT_TRUE(test::WaitUntil([&run] { return FindMessageBox(run.title) != nullptr; },
+                                  test::kDeadlineMs));
       proxy->PostTask(FROM_HERE, base::Bind(&RecordTask, &run, 3));
+      proxy->PostTask(FROM_HERE, base::Bind(&CloseBoxFromTask, &run));
     });
-    loop.PostDelayedTask(FROM_HERE, base::Bind(&CloseBoxFromTask, &run), 300);
-    loop.PostDelayedTask(FROM_HERE, MessageLoop::QuitClosure(), 400);
     loop.Run();
   }
   DrainThreadQueue();

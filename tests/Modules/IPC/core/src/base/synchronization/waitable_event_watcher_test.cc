@@ -10,15 +10,12 @@
 #include "base/message_loop.h"
 #include "base/synchronization/waitable_event.h"
 #include "support/background_thread.h"
-#include "support/thread_runner.h"
+#include "support/loop_runner.h"
 
 namespace {
 
 using base::WaitableEvent;
 using base::WaitableEventWatcher;
-
-// Long enough for the OS wait thread to have seen a signal and posted its task.
-const DWORD kWaitThreadSettleMs = 300;
 
 // Records the signal and what the watcher showed while the delegate ran, then either
 // watches again (up to |restarts| times) or ends the loop's run.
@@ -52,15 +49,15 @@ class RecordingDelegate : public WaitableEventWatcher::Delegate {
   int restarts_;
 };
 
+// A window-message loop: test::WaitUntilWorkIsPosted sees when the wait thread has posted.
 class WaitableEventWatcherTest : public testing::Test {
  protected:
-  void RunUntilQuitOrDeadline() {
-    loop_.PostDelayedTask(FROM_HERE, MessageLoop::QuitClosure(),
-                          static_cast<int64_t>(test::kDeadlineMs));
-    loop_.Run();
+  // Runs the loop until |delegate| has been called |calls| times, or until the deadline.
+  bool RunUntilCalled(const RecordingDelegate& delegate, int calls = 1) {
+    return test::RunLoopUntil([&delegate, calls] { return delegate.calls_ >= calls; });
   }
 
-  MessageLoop loop_;
+  MessageLoopForUI loop_;
 };
 
 TEST_F(WaitableEventWatcherTest, DelegateHearsOfTheSignalWithTheWatchAlreadyCleared) {
@@ -71,11 +68,8 @@ TEST_F(WaitableEventWatcherTest, DelegateHearsOfTheSignalWithTheWatchAlreadyClea
   EXPECT_EQ(&event, watcher.GetWatchedEvent());
   EXPECT_EQ(&delegate, watcher.delegate());
 
-  test::BackgroundThread signaller([&event] {
-    Sleep(20);
-    event.Signal();
-  });
-  RunUntilQuitOrDeadline();
+  test::BackgroundThread signaller([&event] { event.Signal(); });
+  ASSERT_TRUE(RunUntilCalled(delegate));
 
   EXPECT_EQ(1, delegate.calls_);
   EXPECT_EQ(&event, delegate.event_);
@@ -88,7 +82,7 @@ TEST_F(WaitableEventWatcherTest, DelegateMayRestartTheWatchOnTheSameEventFromIts
   WaitableEventWatcher watcher;
   RecordingDelegate delegate(&watcher, 2);
   ASSERT_TRUE(watcher.StartWatching(&event, &delegate));
-  RunUntilQuitOrDeadline();
+  ASSERT_TRUE(RunUntilCalled(delegate, 3));
 
   EXPECT_TRUE(delegate.restarted_);
   EXPECT_EQ(3, delegate.calls_);
@@ -101,7 +95,7 @@ TEST_F(WaitableEventWatcherTest, StopWatchingClearsTheWatchAndNothingIsCalled) {
   RecordingDelegate delegate(&watcher, 0);
   ASSERT_TRUE(watcher.StartWatching(&event, &delegate));
   event.Signal();
-  Sleep(kWaitThreadSettleMs);
+  ASSERT_TRUE(test::WaitUntilWorkIsPosted());
   watcher.StopWatching();
   EXPECT_EQ(nullptr, watcher.GetWatchedEvent());
   EXPECT_EQ(nullptr, watcher.delegate());
@@ -120,7 +114,7 @@ TEST_F(WaitableEventWatcherTest, StartWatchingWhileWatchingFailsAndKeepsTheFirst
   EXPECT_EQ(&first_delegate, watcher.delegate());
 
   first.Signal();
-  RunUntilQuitOrDeadline();
+  ASSERT_TRUE(RunUntilCalled(first_delegate));
   EXPECT_EQ(1, first_delegate.calls_);
   EXPECT_EQ(&first, first_delegate.event_);
   EXPECT_EQ(0, second_delegate.calls_);
@@ -133,7 +127,7 @@ TEST_F(WaitableEventWatcherTest, DestroyedWatcherCallsNothing) {
     WaitableEventWatcher watcher;
     ASSERT_TRUE(watcher.StartWatching(&event, &delegate));
     event.Signal();
-    Sleep(kWaitThreadSettleMs);
+    ASSERT_TRUE(test::WaitUntilWorkIsPosted());
   }
   loop_.RunAllPending();
   EXPECT_EQ(0, delegate.calls_);

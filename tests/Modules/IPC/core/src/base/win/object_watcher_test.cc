@@ -13,7 +13,7 @@
 #include "base/message_loop.h"
 #include "base/synchronization/waitable_event.h"
 #include "support/background_thread.h"
-#include "support/thread_runner.h"
+#include "support/loop_runner.h"
 
 namespace {
 
@@ -21,8 +21,8 @@ using base::WaitableEvent;
 using base::win::NativeHandle;
 using base::win::ObjectWatcher;
 
-// Long enough for the OS wait thread to have seen a signal and posted its task.
-const DWORD kWaitThreadSettleMs = 300;
+// How long a test watches for a task that must not come.
+const unsigned long kQuietMs = 300;
 
 // Records each signal and ends the loop's run.
 class QuittingDelegate : public ObjectWatcher::Delegate {
@@ -47,18 +47,17 @@ class TaskCounter : public MessageLoop::TaskObserver {
   int tasks_ = 0;
 };
 
+// A window-message loop: test::WaitUntilWorkIsPosted sees when the wait thread has posted.
 class ObjectWatcherTest : public testing::Test {
  protected:
   ObjectWatcherTest() : event_(true, false) {}
 
-  // Runs the loop until a delegate quits it, or until the deadline.
-  void RunUntilQuitOrDeadline() {
-    loop_.PostDelayedTask(FROM_HERE, MessageLoop::QuitClosure(),
-                          static_cast<int64_t>(test::kDeadlineMs));
-    loop_.Run();
+  // Runs the loop until |delegate| has been called, or until the deadline.
+  bool RunUntilCalled(const QuittingDelegate& delegate) {
+    return test::RunLoopUntil([&delegate] { return delegate.calls_ > 0; });
   }
 
-  MessageLoop loop_;
+  MessageLoopForUI loop_;
   WaitableEvent event_;
 };
 
@@ -68,11 +67,8 @@ TEST_F(ObjectWatcherTest, SignalCallsTheDelegateAsATaskOnTheOriginThread) {
   ASSERT_TRUE(watcher.StartWatching(event_.handle(), &delegate));
   EXPECT_EQ(event_.handle(), watcher.GetWatchedObject());
 
-  test::BackgroundThread signaller([this] {
-    Sleep(20);
-    event_.Signal();
-  });
-  RunUntilQuitOrDeadline();
+  test::BackgroundThread signaller([this] { event_.Signal(); });
+  ASSERT_TRUE(RunUntilCalled(delegate));
 
   EXPECT_EQ(1, delegate.calls_);
   EXPECT_EQ(event_.handle(), delegate.object_);
@@ -87,11 +83,11 @@ TEST_F(ObjectWatcherTest, ObjectSignalledBeforeStartWatchingFiresAsATaskNotInsid
   ObjectWatcher watcher;
   QuittingDelegate delegate;
   ASSERT_TRUE(watcher.StartWatching(event_.handle(), &delegate));
-  Sleep(kWaitThreadSettleMs);
-  // The wait thread has posted by now, but nothing runs until the loop does.
+  ASSERT_TRUE(test::WaitUntilWorkIsPosted());
+  // The wait thread has posted, but nothing runs until the loop does.
   EXPECT_EQ(0, delegate.calls_);
 
-  RunUntilQuitOrDeadline();
+  ASSERT_TRUE(RunUntilCalled(delegate));
   EXPECT_EQ(1, delegate.calls_);
 }
 
@@ -100,9 +96,8 @@ TEST_F(ObjectWatcherTest, WatchFiresOnlyOnceForAnObjectThatStaysSignalled) {
   QuittingDelegate delegate;
   event_.Signal();
   ASSERT_TRUE(watcher.StartWatching(event_.handle(), &delegate));
-  RunUntilQuitOrDeadline();
-  Sleep(kWaitThreadSettleMs);
-  loop_.RunAllPending();
+  ASSERT_TRUE(RunUntilCalled(delegate));
+  test::RunLoopFor(kQuietMs);
 
   EXPECT_EQ(1, delegate.calls_);
 }
@@ -114,7 +109,7 @@ TEST_F(ObjectWatcherTest, StopWatchingAfterTheSignalButBeforeTheTaskRanCallsNoth
   QuittingDelegate delegate;
   event_.Signal();
   ASSERT_TRUE(watcher.StartWatching(event_.handle(), &delegate));
-  Sleep(kWaitThreadSettleMs);
+  ASSERT_TRUE(test::WaitUntilWorkIsPosted());
 
   EXPECT_TRUE(watcher.StopWatching());
   loop_.RunAllPending();
@@ -134,7 +129,7 @@ TEST_F(ObjectWatcherTest, StartWatchingWhileWatchingFailsAndKeepsTheFirstWatch) 
   EXPECT_EQ(event_.handle(), watcher.GetWatchedObject());
 
   event_.Signal();
-  RunUntilQuitOrDeadline();
+  ASSERT_TRUE(RunUntilCalled(first));
   EXPECT_EQ(1, first.calls_);
   EXPECT_EQ(0, second.calls_);
 }
@@ -148,8 +143,7 @@ TEST_F(ObjectWatcherTest, DestroyedWatcherPostsNothingAfterwards) {
     ASSERT_TRUE(watcher.StartWatching(event_.handle(), &delegate));
   }
   event_.Signal();
-  Sleep(kWaitThreadSettleMs);
-  loop_.RunAllPending();
+  test::RunLoopFor(kQuietMs);
 
   EXPECT_EQ(0, counter.tasks_);
   EXPECT_EQ(0, delegate.calls_);
@@ -183,7 +177,7 @@ TEST_F(ObjectWatcherTest, DelegateMayStartANewWatchFromItsCallback) {
   RestartingDelegate delegate(&watcher, second.handle());
   event_.Signal();
   ASSERT_TRUE(watcher.StartWatching(event_.handle(), &delegate));
-  RunUntilQuitOrDeadline();
+  ASSERT_TRUE(test::RunLoopUntil([&delegate] { return delegate.signalled_.size() == 2; }));
 
   EXPECT_TRUE(delegate.restarted_);
   ASSERT_EQ(2u, delegate.signalled_.size());
@@ -207,8 +201,7 @@ TEST_F(ObjectWatcherTest, DelegateMayDeleteTheWatcher) {
   DeletingDelegate delegate(new ObjectWatcher);
   event_.Signal();
   ASSERT_TRUE(delegate.watcher_->StartWatching(event_.handle(), &delegate));
-  RunUntilQuitOrDeadline();
-  EXPECT_EQ(nullptr, delegate.watcher_);
+  ASSERT_TRUE(test::RunLoopUntil([&delegate] { return delegate.watcher_ == nullptr; }));
 }
 
 TEST(ObjectWatcherLoopTest, OriginLoopDestroyedWhileWatchingStopsTheWatch) {
@@ -216,21 +209,17 @@ TEST(ObjectWatcherLoopTest, OriginLoopDestroyedWhileWatchingStopsTheWatch) {
   ObjectWatcher watcher;
   QuittingDelegate delegate;
   {
-    MessageLoop loop;
+    MessageLoopForUI loop;
     ASSERT_TRUE(watcher.StartWatching(event.handle(), &delegate));
   }
   EXPECT_EQ(nullptr, watcher.GetWatchedObject());
-  // Nothing is left to post to the dead loop.
-  event.Signal();
-  Sleep(kWaitThreadSettleMs);
-  EXPECT_EQ(0, delegate.calls_);
 
-  // The watcher is idle again and serves a new loop.
-  MessageLoop loop;
+  // The watcher is idle again and serves a new loop; the signal posts to that one only.
+  MessageLoopForUI loop;
+  event.Signal();
   ASSERT_TRUE(watcher.StartWatching(event.handle(), &delegate));
-  loop.PostDelayedTask(FROM_HERE, MessageLoop::QuitClosure(),
-                       static_cast<int64_t>(test::kDeadlineMs));
-  loop.Run();
+  ASSERT_TRUE(test::RunLoopUntil([&delegate] { return delegate.calls_ > 0; }));
+  test::RunLoopFor(kQuietMs);
   EXPECT_EQ(1, delegate.calls_);
 }
 
@@ -239,9 +228,9 @@ TEST(ObjectWatcherLoopTest, SignalPostedToALoopThatIsThenDestroyedIsDroppedUnrun
   ObjectWatcher watcher;
   QuittingDelegate delegate;
   {
-    MessageLoop loop;
+    MessageLoopForUI loop;
     ASSERT_TRUE(watcher.StartWatching(event.handle(), &delegate));
-    Sleep(kWaitThreadSettleMs);
+    ASSERT_TRUE(test::WaitUntilWorkIsPosted());
   }
   EXPECT_EQ(0, delegate.calls_);
   EXPECT_EQ(nullptr, watcher.GetWatchedObject());
