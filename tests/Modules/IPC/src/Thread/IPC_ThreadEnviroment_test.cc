@@ -1,0 +1,142 @@
+// The broker's three threads: start and stop, posting by id, and the blocking post.
+#include "Thread/IPC_ThreadEnviroment.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "base/bind.h"
+#include "base/bind_helpers.h"
+#include "base/location.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/threading/platform_thread.h"
+#include "support/deadline.h"
+#include "support/delete_counter.h"
+#include "support/thread_runner.h"
+
+namespace {
+
+struct ThreadSighting {
+  std::string name;
+  int identified_id = -1;
+  bool on_own_id = false;
+};
+
+void Sight(int thread_id, ThreadSighting* sighting) {
+  const char* name = base::PlatformThread::GetName();
+  sighting->name = name ? name : "";
+  IPC_ThreadEnviroment::GetCurrentThreadIdentifier(&sighting->identified_id);
+  sighting->on_own_id = IPC_ThreadEnviroment::CurrentlyOn(thread_id);
+}
+
+void ExpectThreadsRunUnderTheirNames(IPC_ThreadEnviroment* threads) {
+  const struct {
+    int id;
+    const char* name;
+  } kThreads[] = {{0, "MainThread"}, {1, "IOThread"}, {2, "EventThread"}};
+  for (const auto& expected : kThreads) {
+    ThreadSighting sighting;
+    ASSERT_TRUE(threads->PostTaskAndWait(expected.id, FROM_HERE,
+                                         base::Bind(&Sight, expected.id, &sighting), -1));
+    EXPECT_EQ(expected.name, sighting.name);
+    EXPECT_EQ(expected.id, sighting.identified_id);
+    EXPECT_TRUE(sighting.on_own_id) << expected.name;
+  }
+  int id = -1;
+  EXPECT_FALSE(IPC_ThreadEnviroment::GetCurrentThreadIdentifier(&id));
+  EXPECT_FALSE(IPC_ThreadEnviroment::CurrentlyOn(0));
+}
+
+void Nothing() {}
+
+TEST(IPC_ThreadEnviromentTest, StartsAndStopsIdempotentlyAndRestartsUnderTheSameNames) {
+  scoped_refptr<IPC_ThreadEnviroment> threads(new IPC_ThreadEnviroment);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(threads->Start());
+    EXPECT_TRUE(threads->Start());
+    ExpectThreadsRunUnderTheirNames(threads.get());
+    EXPECT_TRUE(threads->Stop());
+    EXPECT_TRUE(threads->Stop());
+    EXPECT_FALSE(IPC_ThreadEnviroment::PostTask(0, FROM_HERE, base::Bind(&Nothing)));
+    EXPECT_FALSE(threads->PostTaskAndWait(0, FROM_HERE, base::Bind(&Nothing), -1));
+  }
+}
+
+void DeleteOwned(test::DeleteCounter*, base::WaitableEvent* ran) {
+  ran->Signal();
+}
+
+TEST(IPC_ThreadEnviromentTest, PostsReachOnlyTheThreeIds) {
+  scoped_refptr<IPC_ThreadEnviroment> threads(new IPC_ThreadEnviroment);
+  ASSERT_TRUE(threads->Start());
+  typedef bool (*Post)(int, base::WaitableEvent*, test::DeleteCounter*);
+  const Post kPosts[] = {
+      [](int id, base::WaitableEvent* ran, test::DeleteCounter* owned) {
+        return IPC_ThreadEnviroment::PostTask(id, FROM_HERE,
+                                              base::Bind(&DeleteOwned, base::Owned(owned), ran));
+      },
+      [](int id, base::WaitableEvent* ran, test::DeleteCounter* owned) {
+        return IPC_ThreadEnviroment::PostDelayedTask(
+            id, FROM_HERE, base::Bind(&DeleteOwned, base::Owned(owned), ran), int64_t(1));
+      },
+      [](int id, base::WaitableEvent* ran, test::DeleteCounter* owned) {
+        return IPC_ThreadEnviroment::PostNonNestableDelayedTask(
+            id, FROM_HERE, base::Bind(&DeleteOwned, base::Owned(owned), ran),
+            base::TimeDelta::FromMilliseconds(1));
+      },
+  };
+  const struct {
+    int id;
+    bool reaches;
+  } kIds[] = {{-1, false}, {0, true}, {1, true}, {2, true}, {3, false}};
+  for (Post post : kPosts) {
+    for (const auto& row : kIds) {
+      base::WaitableEvent ran(true, false);
+      int deletes = 0;
+      EXPECT_EQ(row.reaches, post(row.id, &ran, new test::DeleteCounter(&deletes))) << row.id;
+      if (row.reaches)
+        EXPECT_TRUE(ran.TimedWait(base::TimeDelta::FromMilliseconds(test::kDeadlineMs)));
+      else
+        EXPECT_FALSE(ran.IsSignaled());
+      EXPECT_TRUE(test::WaitUntil([&] { return deletes == 1; }, test::kDeadlineMs)) << row.id;
+    }
+  }
+  threads->Stop();
+}
+
+void BlockUntil(base::WaitableEvent* started, base::WaitableEvent* release) {
+  started->Signal();
+  release->Wait();
+}
+
+void CountRun(std::atomic<int>* runs) {
+  ++*runs;
+}
+
+TEST(IPC_ThreadEnviromentTest, WaitGivesUpAtItsTimeOutAndTheLateTaskStillRunsSafely) {
+  scoped_refptr<IPC_ThreadEnviroment> threads(new IPC_ThreadEnviroment);
+  ASSERT_TRUE(threads->Start());
+  std::atomic<int> runs(0);
+  ASSERT_TRUE(threads->PostTaskAndWait(0, FROM_HERE, base::Bind(&CountRun, &runs), -1));
+  EXPECT_EQ(1, runs);
+
+  base::WaitableEvent started(true, false), release(true, false);
+  ASSERT_TRUE(IPC_ThreadEnviroment::PostTask(
+      0, FROM_HERE, base::Bind(&BlockUntil, &started, &release)));
+  ASSERT_TRUE(started.TimedWait(base::TimeDelta::FromMilliseconds(test::kDeadlineMs)));
+  const int kTimeOutMs = 300;
+  ULONGLONG before = GetTickCount64();
+  EXPECT_FALSE(threads->PostTaskAndWait(0, FROM_HERE, base::Bind(&CountRun, &runs), kTimeOutMs));
+  EXPECT_GE(GetTickCount64() - before, kTimeOutMs - 20u);
+  EXPECT_EQ(1, runs);
+  // The waiter's frame is gone; the late task must only touch what it owns.
+  release.Signal();
+  EXPECT_TRUE(test::WaitUntil([&] { return runs == 2; }, test::kDeadlineMs));
+  EXPECT_TRUE(threads->PostTaskAndWait(0, FROM_HERE, base::Bind(&CountRun, &runs), -1));
+  threads->Stop();
+}
+
+}  // namespace
