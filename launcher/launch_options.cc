@@ -1,12 +1,7 @@
 // Command-line parsing, defaults and the client argument line.
 #include "launcher/launch_options.h"
 
-#include <windows.h>
-#include <shellapi.h>
-#include <shlwapi.h>
-
 #include <iterator>
-#include <memory>
 
 #include "base/utf_string_conversions.h"
 #include "launcher/option_keys.h"
@@ -22,22 +17,6 @@ const size_t kPositionalCount = std::size(kPositionalKeys);
 
 // Keys with a fixed slot in the argument line, never written again as pairs.
 const wchar_t* const kFixedSlotKeys[] = {kGameIdKey, kFromKey, kSdkStartKey, kUserIdKey};
-
-struct LocalFreeDeleter {
-  void operator()(LPWSTR* argv) const { LocalFree(argv); }
-};
-
-std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
-  int count = 0;
-  std::unique_ptr<LPWSTR, LocalFreeDeleter> argv(CommandLineToArgvW(commandLine.c_str(), &count));
-  if (!argv)
-    return std::vector<std::wstring>();
-  return std::vector<std::wstring>(argv.get(), argv.get() + count);
-}
-
-bool IsMarker(const std::wstring& argument) {
-  return StrCmpIW(argument.c_str(), kMarkerKey) == 0;
-}
 
 // Only "A" to "Z" are lowered: keys are compared by code units, never by locale.
 std::wstring AsciiLower(std::wstring text) {
@@ -86,16 +65,6 @@ void ReplaceAll(std::wstring& text, wchar_t from, wchar_t to) {
   }
 }
 
-std::wstring EscapeQuotes(const std::wstring& value) {
-  std::wstring escaped;
-  for (wchar_t c : value) {
-    if (c == L'"')
-      escaped.push_back(L'\\');
-    escaped.push_back(c);
-  }
-  return escaped;
-}
-
 bool HasFixedSlot(const std::wstring& key) {
   for (const wchar_t* fixed : kFixedSlotKeys) {
     if (key == fixed)
@@ -104,9 +73,20 @@ bool HasFixedSlot(const std::wstring& key) {
   return false;
 }
 
+// Appends a space and |token| in double quotes, written so that the platform's command-line
+// splitting gives the token back: a quote is preceded by a backslash, and backslashes that
+// stand before a quote, the closing one included, are doubled. Other backslashes are kept
+// single, so a path is written as it is.
 void AppendToken(std::wstring& line, const std::wstring& token) {
   line += L" \"";
-  line += token;
+  size_t backslashes = 0;
+  for (wchar_t c : token) {
+    if (c == L'"')
+      line.append(backslashes + 1, L'\\');
+    backslashes = c == L'\\' ? backslashes + 1 : 0;
+    line += c;
+  }
+  line.append(backslashes, L'\\');
   line += L'"';
 }
 
@@ -116,10 +96,10 @@ LaunchOptions g_launchOptions;
 
 LaunchOptions::LaunchOptions() = default;
 
-void LaunchOptions::Parse(const std::wstring& commandLine) {
+void LaunchOptions::ParseArguments(const std::vector<std::wstring>& arguments) {
   values.clear();
   gameIds.clear();
-  ReadArguments(SplitCommandLine(commandLine));
+  ReadArguments(arguments);
   ApplyDefaults();
 }
 
@@ -148,7 +128,7 @@ std::wstring LaunchOptions::BuildClientArguments() const {
     if (pair.second.empty() || HasFixedSlot(pair.first))
       continue;
     AppendToken(line, pair.first);
-    AppendToken(line, EscapeQuotes(pair.second));
+    AppendToken(line, pair.second);
   }
   return line;
 }

@@ -20,13 +20,16 @@ class LaunchOptions {
   // Fills the store from the full command line (program path included) and applies
   // the defaults and normalisations. Replaces whatever an earlier call stored.
   void Parse(const std::wstring& commandLine);
+  // The same from the command line split into arguments, program path first.
+  void ParseArguments(const std::vector<std::wstring>& arguments);
 
   // The value stored under |key|, or the empty string when it is absent.
   std::wstring GetValue(const std::wstring& key) const;
   // True when |key| is stored, even with an empty value.
   bool HasValue(const std::wstring& key) const;
 
-  // The client's argument line: each token as a space and the token in double quotes.
+  // The client's argument line: each token as a space and the token in double quotes,
+  // escaped so that the platform's command-line splitting gives every token back exactly.
   // It begins with a space and holds no program name.
   std::wstring BuildClientArguments() const;
 
@@ -34,6 +37,8 @@ class LaunchOptions {
   const std::vector<std::wstring>& GameIds() const { return gameIds; }
 
  private:
+  // Whether |argument| is the "-scmd" marker, which matches ignoring case.
+  static bool IsMarker(const std::wstring& argument);
   void ReadArguments(const std::vector<std::wstring>& arguments);
   void ApplyDefaults();
 

@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   googletest
   wine wine32 xvfb xauth
-  clang lld llvm
+  clang lld llvm libclang-rt-14-dev
 )
 
 have_all_packages() {

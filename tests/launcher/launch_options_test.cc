@@ -155,12 +155,16 @@ TEST(LaunchOptionsTest, ArgumentLineQuotesEveryTokenAndHoldsNoProgramName) {
                 .BuildClientArguments());
 }
 
-TEST(LaunchOptionsTest, OnlyPassedOnValuesHaveTheirQuotesEscaped) {
-  const LaunchOptions options =
-      Parsed(LR"(Launcher.exe -scmd "g\"1" "f\"2" s -uid "u\"3" -msg "say \"hi\"" -path C:\a\b\)");
-  EXPECT_EQ(
-      LR"( "-scmd" "g"1" "f"2" "s" "-uid" "u"3" "-msg" "say \"hi\"" "-oemid" "1101" "-path" "C:\a\b\")",
-      options.BuildClientArguments());
+// Quotes and the backslashes before them are escaped in every token, so the client's
+// command-line splitting gives each value back; other backslashes stay single.
+TEST(LaunchOptionsTest, EveryTokenIsEscapedToSplitBackIntoItsValue) {
+  const LaunchOptions options = Parsed(
+      LR"(Launcher.exe -scmd "g\"1" "f\"2" s -uid "u\"3" -msg "say \"hi\"" -path C:\a\b\ -q a\\\"b)");
+  EXPECT_EQ(LR"( "-scmd" "g\"1" "f\"2" "s" "-uid" "u\"3" "-msg" "say \"hi\"" "-oemid" "1101")"
+            LR"( "-path" "C:\a\b\\" "-q" "a\\\"b")",
+            options.BuildClientArguments());
+  EXPECT_EQ(L"C:\\a\\b\\", options.GetValue(L"-path"));
+  EXPECT_EQ(L"a\\\"b", options.GetValue(L"-q"));
 }
 
 TEST(LaunchOptionsTest, EmptyValuesAreStoredButLeftOutOfTheLine) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 class Pickle;
@@ -85,7 +86,7 @@ class Pickle {
   const void* data() const { return header_; }
   int capacity() const { return capacity_; }
 
-  size_t payload_size() const { return header_ ? header_->payload_size : 0; }
+  size_t payload_size() const { return header_ ? LoadHeaderField<uint32_t>(0) : 0; }
   const char* payload() const {
     return header_ ? reinterpret_cast<const char*>(header_) + header_size_ : nullptr;
   }
@@ -125,9 +126,14 @@ class Pickle {
   T* headerT() {
     return static_cast<T*>(header_);
   }
-  template <class T>
-  const T* headerT() const {
-    return static_cast<const T*>(header_);
+
+  // The header field at byte |offset|, copied out: a view may start at any byte of a read
+  // buffer, where the header as a struct would be misaligned.
+  template <typename T>
+  T LoadHeaderField(size_t offset) const {
+    T value;
+    memcpy(&value, reinterpret_cast<const char*>(header_) + offset, sizeof(value));
+    return value;
   }
 
   // Drops a view whose header does not have the size a subclass requires.

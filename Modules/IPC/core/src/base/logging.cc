@@ -1,7 +1,12 @@
 // Building, writing out and, for FATAL messages, dying on log lines.
 #include "base/logging.h"
 
+#if defined(_WIN32)
 #include <windows.h>
+#else
+#include <cerrno>
+#include <ctime>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -42,34 +47,61 @@ void WriteSeverityName(std::ostream& out, LogSeverity severity) {
 }
 
 // Local month, day, "/", hour, minute, second, each as two digits.
-void WriteTimestamp(std::ostream& out) {
+void WriteTimestamp(std::ostream& out, int month, int day, int hour, int minute, int second) {
+  out << std::setfill('0') << std::setw(2) << month << std::setw(2) << day << '/'
+      << std::setw(2) << hour << std::setw(2) << minute << std::setw(2) << second
+      << std::setfill(' ');
+}
+
+#if defined(_WIN32)
+
+unsigned long LastError() { return GetLastError(); }
+void RestoreLastError(unsigned long error) { SetLastError(error); }
+
+void WriteLocalTime(std::ostream& out) {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  out << std::setfill('0') << std::setw(2) << now.wMonth << std::setw(2) << now.wDay << '/'
-      << std::setw(2) << now.wHour << std::setw(2) << now.wMinute << std::setw(2)
-      << now.wSecond << std::setfill(' ');
+  WriteTimestamp(out, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
 }
+
+void WriteToDebugger(const std::string& line) { OutputDebugStringA(line.c_str()); }
+
+#else  // The native build of the platform-free code, for sanitizers and fuzzing.
+
+unsigned long LastError() { return static_cast<unsigned long>(errno); }
+void RestoreLastError(unsigned long error) { errno = static_cast<int>(error); }
+
+void WriteLocalTime(std::ostream& out) {
+  const time_t seconds = time(nullptr);
+  struct tm now = {};
+  localtime_r(&seconds, &now);
+  WriteTimestamp(out, now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
+}
+
+void WriteToDebugger(const std::string&) {}
+
+#endif
 
 }  // namespace
 
 LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
-    : severity_(severity), message_start_(0), last_error_(GetLastError()) {
+    : severity_(severity), message_start_(0), last_error_(LastError()) {
   Init(file, line);
 }
 
 LogMessage::LogMessage(const char* file, int line, std::string* result)
-    : severity_(LOG_FATAL), message_start_(0), last_error_(GetLastError()) {
+    : severity_(LOG_FATAL), message_start_(0), last_error_(LastError()) {
   Init(file, line);
   stream_ << "Check failed: " << *result;
   delete result;
-  SetLastError(last_error_);
+  RestoreLastError(last_error_);
 }
 
 LogMessage::~LogMessage() {
   const std::string line = WriteOut();
   if (severity_ == LOG_FATAL)
     EndProcess(line);
-  SetLastError(last_error_);
+  RestoreLastError(last_error_);
 }
 
 LogMessageFatal::~LogMessageFatal() {
@@ -78,20 +110,20 @@ LogMessageFatal::~LogMessageFatal() {
 
 void LogMessage::Init(const char* file, int line) {
   stream_ << '[';
-  WriteTimestamp(stream_);
+  WriteLocalTime(stream_);
   stream_ << ':';
   WriteSeverityName(stream_, severity_);
   stream_ << ':' << FileBaseName(file) << '(' << line << ")] ";
   message_start_ = static_cast<size_t>(stream_.tellp());
   // Insertions such as "<< GetLastError()" must see the caller's error, not ours.
-  SetLastError(last_error_);
+  RestoreLastError(last_error_);
 }
 
 std::string LogMessage::WriteOut() {
   stream_ << std::endl;
   const std::string line = stream_.str();
   // One call per output, so lines of different threads do not mix within a line.
-  OutputDebugStringA(line.c_str());
+  WriteToDebugger(line);
   fprintf(stderr, "%s", line.c_str());
   fflush(stderr);
   return line;

@@ -21,6 +21,21 @@ size_t AlignUp(size_t value, size_t alignment) {
   return (value + alignment - 1) & ~(alignment - 1);
 }
 
+// Copies |count| 2-byte units from |bytes| into |units|. Where wchar_t is wider than a
+// UTF-16 unit (the native build of the platform-free code), each unit is widened on its own.
+template <typename Unit>
+void CopyUtf16Units(const char* bytes, int count, Unit* units) {
+  if (sizeof(Unit) == 2) {
+    memcpy(units, bytes, static_cast<size_t>(count) * 2);
+    return;
+  }
+  for (int i = 0; i < count; ++i) {
+    uint16_t unit;
+    memcpy(&unit, bytes + 2 * i, sizeof(unit));
+    units[i] = static_cast<Unit>(unit);
+  }
+}
+
 }  // namespace
 
 // PickleIterator ---------------------------------------------------------------------------
@@ -90,7 +105,6 @@ bool PickleIterator::ReadString(std::string* result) {
 
 template <typename String>
 bool PickleIterator::ReadUtf16Units(String* result) {
-  static_assert(sizeof(typename String::value_type) == 2, "UTF-16 code units are 2 bytes");
   int count;
   if (!ReadInt(&count))
     return false;
@@ -101,7 +115,7 @@ bool PickleIterator::ReadUtf16Units(String* result) {
   if (!bytes)
     return false;
   result->resize(count);
-  memcpy(&(*result)[0], bytes, static_cast<size_t>(count) * 2);
+  CopyUtf16Units(bytes, count, &(*result)[0]);
   return true;
 }
 
@@ -213,9 +227,12 @@ bool Pickle::WriteString(const std::string& value) {
 
 template <typename String>
 bool Pickle::WriteUtf16Units(const String& value) {
-  static_assert(sizeof(typename String::value_type) == 2, "UTF-16 code units are 2 bytes");
   if (value.size() > static_cast<size_t>(INT_MAX / 2))
     return false;
+  if (sizeof(typename String::value_type) != 2) {
+    const std::u16string units(value.begin(), value.end());
+    return WriteUtf16Units(units);
+  }
   return WriteCounted(static_cast<int>(value.size()), value.data(), value.size() * 2);
 }
 

@@ -78,10 +78,10 @@ class Message : public Pickle {
 
   bool is_caller_pumping_messages() const { return (flags() & kPumpingBit) != 0; }
 
-  int32_t routing_id() const { return header() ? header()->routing : 0; }
+  int32_t routing_id() const { return data() ? LoadHeaderField<int32_t>(kRoutingOffset) : 0; }
   void set_routing_id(int32_t routing_id);
-  uint32_t type() const { return header() ? header()->type : 0; }
-  uint32_t flags() const { return header() ? header()->flags : 0; }
+  uint32_t type() const { return data() ? LoadHeaderField<uint32_t>(kTypeOffset) : 0; }
+  uint32_t flags() const { return data() ? LoadHeaderField<uint32_t>(kFlagsOffset) : 0; }
 
   // The first message each end writes on a new pipe.
   bool is_hello() const { return routing_id() == kRoutingNone && type() == kHelloType; }
@@ -105,8 +105,9 @@ class Message : public Pickle {
     uint32_t flags;
   };
   static_assert(sizeof(Header) == kHeaderSize, "the wire header is 16 bytes");
-
-  const Header* header() const { return headerT<Header>(); }
+  static constexpr size_t kRoutingOffset = 4;
+  static constexpr size_t kTypeOffset = 8;
+  static constexpr size_t kFlagsOffset = 12;
 
  private:
   // The header to change; fatal on a read-only view, null on a copy of an invalid one.

@@ -18,6 +18,7 @@
 #include "base/threading/thread_local.h"
 #include "ipc/ipc_channel_handle.h"
 #include "ipc/ipc_channel_proxy.h"
+#include "ipc/ipc_pending_send.h"
 #include "ipc/ipc_sync_message.h"
 
 namespace IPC {

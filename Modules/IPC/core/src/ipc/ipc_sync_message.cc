@@ -4,7 +4,6 @@
 #include <atomic>
 
 #include "base/logging.h"
-#include "base/synchronization/waitable_event.h"
 #include "ipc/ipc_sync_header.h"
 
 namespace IPC {
@@ -63,12 +62,6 @@ bool SyncMessage::IsMessageReplyTo(const Message& msg, int request_id) {
 
 PickleIterator SyncMessage::GetDataIterator(const Message* msg) {
   return IteratorAfterSyncHeader(*msg);
-}
-
-void PendingSend::TakeReply(const Message& reply) {
-  if (!reply.is_reply_error())
-    send_result = deserializer ? deserializer->SerializeOutputParameters(reply) : true;
-  done_event->Signal();
 }
 
 }  // namespace IPC

@@ -11,6 +11,7 @@
 #include "base/synchronization/lock.h"
 #include "ipc/ipc_channel_proxy.h"
 #include "ipc/ipc_message.h"
+#include "ipc/ipc_pending_send.h"
 #include "ipc/ipc_sync_message.h"
 
 namespace base {

@@ -1,7 +1,11 @@
 // Asking for and breaking into an attached debugger.
 #include "base/debug/debugger.h"
 
+#if defined(_WIN32)
 #include <windows.h>
+#else
+#include <cstdlib>
+#endif
 
 #if defined(_MSC_VER)
 #include <intrin.h>
@@ -9,6 +13,8 @@
 
 namespace base {
 namespace debug {
+
+#if defined(_WIN32)
 
 namespace {
 
@@ -32,6 +38,19 @@ void BreakDebugger() {
   // Terminating the own process does not return; this only tells the compiler so.
   ExitProcess(kContinuedBreakExitCode);
 }
+
+#else  // The native build of the platform-free code, for sanitizers and fuzzing.
+
+bool BeingDebugged() {
+  return false;
+}
+
+// The abort signal is what sanitizers and fuzzers report as a crash.
+void BreakDebugger() {
+  abort();
+}
+
+#endif
 
 }  // namespace debug
 }  // namespace base

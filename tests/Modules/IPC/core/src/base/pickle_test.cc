@@ -529,7 +529,7 @@ TEST(PickleDeathTest, WritingToAReadOnlyViewIsFatal) {
         Pickle view(AsChars(bytes), Length(bytes));
         view.WriteInt(2);
       },
-      testing::ExitedWithCode(test::kFailedCheckExitCode),
+      test::EndedByFailedCheck(),
       "Check failed: capacity_ != kCapacityReadOnly \\(-1 vs\\. -1\\)");
 }
 
@@ -540,12 +540,12 @@ TEST(PickleDeathTest, WritingToAnInvalidViewIsFatalToo) {
         Pickle view(AsChars(three_bytes), 3);
         view.WriteBool(true);
       },
-      testing::ExitedWithCode(test::kFailedCheckExitCode),
+      test::EndedByFailedCheck(),
       "Check failed: capacity_ != kCapacityReadOnly \\(-1 vs\\. -1\\)");
 }
 
 TEST(PickleDeathTest, BufferThatCannotBeAllocatedIsFatal) {
-  EXPECT_EXIT({ Pickle huge(INT_MAX); }, testing::ExitedWithCode(test::kFailedCheckExitCode),
+  EXPECT_EXIT({ Pickle huge(INT_MAX); }, test::EndedByFailedCheck(),
               "Check failed: resized\\. ");
 }
 

@@ -308,7 +308,7 @@ TEST(MessageDeathTest, ChangingTheHeaderOfAReceivedMessageIsFatal) {
         Message view(AsChars(bytes), Length(bytes));
         view.set_unblock(true);
       },
-      testing::ExitedWithCode(test::kFailedCheckExitCode),
+      test::EndedByFailedCheck(),
       "Check failed: capacity\\(\\) != kCapacityReadOnly \\(-1 vs\\. -1\\)");
 }
 
@@ -319,7 +319,7 @@ TEST(MessageDeathTest, WritingThePayloadOfAReceivedMessageIsFatal) {
         Message view(AsChars(bytes), Length(bytes));
         view.WriteString("x");
       },
-      testing::ExitedWithCode(test::kFailedCheckExitCode),
+      test::EndedByFailedCheck(),
       "Check failed: capacity_ != kCapacityReadOnly \\(-1 vs\\. -1\\)");
 }
 
