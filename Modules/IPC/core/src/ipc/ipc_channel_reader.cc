@@ -8,7 +8,8 @@
 namespace IPC {
 namespace internal {
 
-ChannelReader::ChannelReader(Channel::Listener* listener) : listener_(listener) {
+ChannelReader::ChannelReader(Channel::Listener* listener, size_t maximum_message_size)
+    : listener_(listener), maximum_message_size_(maximum_message_size) {
   memset(read_buffer_, 0, sizeof(read_buffer_));
 }
 
@@ -38,7 +39,7 @@ bool ChannelReader::DispatchInput(const char* data, size_t length) {
   // are dispatched straight from the read buffer.
   bool in_overflow = !overflow_.empty();
   if (in_overflow) {
-    if (overflow_.size() > Channel::kMaximumMessageSize - length) {
+    if (length > maximum_message_size_ || overflow_.size() > maximum_message_size_ - length) {
       overflow_.clear();
       LOG(ERROR) << "IPC message is too big";
       return false;

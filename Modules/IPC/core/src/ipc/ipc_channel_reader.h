@@ -15,7 +15,9 @@ namespace internal {
 // does the reading and decides which messages are accepted. Used on the channel's IO thread.
 class ChannelReader {
  public:
-  explicit ChannelReader(Channel::Listener* listener);
+  // An incomplete message plus newly read bytes may reach |maximum_message_size| bytes.
+  explicit ChannelReader(Channel::Listener* listener,
+                         size_t maximum_message_size = Channel::kMaximumMessageSize);
   virtual ~ChannelReader();
 
   Channel::Listener* listener() const { return listener_; }
@@ -52,6 +54,7 @@ class ChannelReader {
   bool DispatchInput(const char* data, size_t length);
 
   Channel::Listener* listener_;
+  const size_t maximum_message_size_;
   char read_buffer_[Channel::kReadBufferSize];
   std::string overflow_;  // the bytes of an incomplete message
 
