@@ -1,6 +1,9 @@
 // The option store: splitting, pairs, defaults, normalisation and the client argument line.
 #include "launcher/launch_options.h"
 
+#include <random>
+#include <vector>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -165,6 +168,38 @@ TEST(LaunchOptionsTest, EveryTokenIsEscapedToSplitBackIntoItsValue) {
             options.BuildClientArguments());
   EXPECT_EQ(L"C:\\a\\b\\", options.GetValue(L"-path"));
   EXPECT_EQ(L"a\\\"b", options.GetValue(L"-q"));
+}
+
+// The values that reach the argument line: empty ones are left out.
+LaunchOptions::ValueMap NonEmptyValues(const LaunchOptions& options) {
+  LaunchOptions::ValueMap values;
+  for (const LaunchOptions::ValueMap::value_type& pair : options.Values()) {
+    if (!pair.second.empty())
+      values.insert(pair);
+  }
+  return values;
+}
+
+// The client splits its command line with the platform's rules; whatever the values hold,
+// it must find the store's values again.
+TEST(LaunchOptionsTest, ArgumentLineSplitsBackIntoTheSameOptions) {
+  const wchar_t kAlphabet[] = L"ab \t\"\\-:&\u4E2D";
+  std::mt19937 random(12);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::wstring> arguments = {L"Launcher.exe", L"-scmd"};
+    for (int i = 0; i < 3 + 2 * static_cast<int>(random() % 4); ++i) {
+      std::wstring argument(random() % 6, L' ');
+      for (wchar_t& c : argument)
+        c = kAlphabet[random() % (std::size(kAlphabet) - 1)];
+      arguments.push_back(argument);
+    }
+    LaunchOptions options;
+    options.ParseArguments(arguments);
+    const std::wstring line = options.BuildClientArguments();
+    const LaunchOptions reparsed = Parsed(L"VeskGame.exe" + line);
+    EXPECT_EQ(NonEmptyValues(options), NonEmptyValues(reparsed)) << line;
+    EXPECT_EQ(options.GameIds(), reparsed.GameIds()) << line;
+  }
 }
 
 TEST(LaunchOptionsTest, EmptyValuesAreStoredButLeftOutOfTheLine) {
