@@ -15,9 +15,22 @@ setup_machine() {
 # Compiles are cached across build folders and checkouts of the same machine.
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$repo")}"
 
-# Wine under qemu (see setup.sh) runs programs several times slower than natively.
-test_time_scale() {
-  if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then echo 6; else echo 1; fi
+# The Wine the tests run under, and the build it runs: 32-bit where the machine runs 32-bit
+# programs, otherwise the 64-bit Wine that setup.sh unpacked, with a 64-bit build of the same
+# sources.
+select_wine() {
+  if /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; then
+    export WINEARCH=win32
+    wine_loader=wine
+    wineserver_bin=wineserver
+    target_arch=i686
+  else
+    unset WINEARCH
+    wine_loader="$repo/.deps/wine64/usr/lib/wine/wine64"
+    export WINESERVER="$repo/.deps/wine64/usr/lib/wine/wineserver64"
+    wineserver_bin=$WINESERVER
+    target_arch=x86_64
+  fi
 }
 
 # The build with DCHECKs evaluated, in a folder of its own inside the build folder; its tests
@@ -29,9 +42,9 @@ build_in() {
   local folder=$1
   shift
   cmake -S "$repo" -B "$folder" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/i686-w64-mingw32.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/${target_arch}-w64-mingw32.cmake" \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache \
-    -DCMAKE_BUILD_TYPE=Release -DLAUNCHER_TEST_TIME_SCALE="$(test_time_scale)" \
+    -DCMAKE_BUILD_TYPE=Release \
     -DLAUNCHER_WINEPREFIX="$LAUNCHER_WINEPREFIX" "$@" >/dev/null
   cmake --build "$folder"
 }
@@ -65,6 +78,7 @@ start_display() {
 # with Wine and the display ended when the calling script exits.
 prepare_to_run() {
   setup_machine
+  select_wine
   build_all
   start_display
   trap stop_wine EXIT
@@ -75,15 +89,15 @@ prepare_to_run() {
 # whole run instead of starting again for every test program.
 prepare_wine() {
   "$repo/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
-  WINEPREFIX="$LAUNCHER_WINEPREFIX" wineserver -w 2>/dev/null || true
-  WINEPREFIX="$LAUNCHER_WINEPREFIX" wineserver -p 2>/dev/null || true
+  WINEPREFIX="$LAUNCHER_WINEPREFIX" "$wineserver_bin" -w 2>/dev/null || true
+  WINEPREFIX="$LAUNCHER_WINEPREFIX" "$wineserver_bin" -p 2>/dev/null || true
   "$repo/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
 }
 
 # Ends the wineserver of the project's prefix, with every Wine process in it, and Xvfb.
 stop_wine() {
-  WINEPREFIX="$LAUNCHER_WINEPREFIX" wineserver -k 2>/dev/null || true
-  WINEPREFIX="$LAUNCHER_WINEPREFIX" wineserver -w 2>/dev/null || true
+  WINEPREFIX="$LAUNCHER_WINEPREFIX" "$wineserver_bin" -k 2>/dev/null || true
+  WINEPREFIX="$LAUNCHER_WINEPREFIX" "$wineserver_bin" -w 2>/dev/null || true
   if [[ -n ${xvfb_pid:-} ]]; then
     kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true

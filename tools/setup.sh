@@ -52,32 +52,36 @@ fetch_jsoncpp() {
   tar -xf "$deps"/download/libjsoncpp_*.orig.tar.* -C "$deps/jsoncpp" --strip-components=1
 }
 
-# Wine's 32-bit half is a 32-bit Linux program. Some machines run none natively; there
-# qemu-user runs them, registered for 32-bit ELF files. Where they run natively, nothing is
-# added: qemu would only slow Wine down.
+# Wine's 32-bit half is a 32-bit Linux program. A machine that runs none natively cannot run
+# it usefully (under qemu a Wine boot stalls), so there the tests run the same sources built
+# as 64-bit Windows programs, under a 64-bit Wine unpacked beside the sources: installed, it
+# would take the 32-bit Wine's server over.
 i386_runs() {
   /usr/lib/wine/wineserver32 --version >/dev/null 2>&1
 }
 
-register_qemu_i386() {
-  local binfmt=/proc/sys/fs/binfmt_misc
-  [[ -e $binfmt/register ]] || mount -t binfmt_misc binfmt_misc "$binfmt"
-  [[ -e $binfmt/qemu-i386 ]] && return
-  local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
-  local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-  echo ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386:F" >"$binfmt/register"
-}
-
-run_i386_through_qemu() {
-  dpkg-query -W -f='${Status}\n' qemu-user 2>/dev/null | grep -q '^install ok installed$' ||
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends qemu-user
-  register_qemu_i386
-  i386_runs || { echo "setup: 32-bit programs run neither natively nor under qemu" >&2; exit 1; }
+prepare_64bit_tests() {
+  local packages64=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libwine:amd64)
+  dpkg-query -W -f='${Status}\n' "${packages64[@]}" 2>/dev/null |
+    grep -c '^install ok installed$' | grep -qx "${#packages64[@]}" ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${packages64[@]}"
+  [[ -e $deps/wine64/usr/lib/x86_64-linux-gnu ]] && return
+  mkdir -p "$deps/download"
+  (cd "$deps/download" && apt-get download -q "wine64=$(dpkg-query -W -f='${Version}' wine32)")
+  dpkg -x "$deps"/download/wine64_*.deb "$deps/wine64"
+  # The loader finds its libraries (libwine:amd64) and data beside itself.
+  ln -sfn /usr/share/wine "$deps/wine64/usr/share/wine"
+  ln -sfn /usr/lib/x86_64-linux-gnu "$deps/wine64/usr/lib/x86_64-linux-gnu"
 }
 
 if ! have_all_packages || [[ ! -f /etc/apt/sources.list.d/debian-src.sources ]]; then
   install_packages
 fi
-i386_runs || run_i386_through_qemu
+# A qemu handler for 32-bit programs, which set-ups of this project registered before, only
+# makes a stalling 32-bit Wine look usable.
+if [[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]]; then
+  echo -1 >/proc/sys/fs/binfmt_misc/qemu-i386
+fi
+i386_runs || prepare_64bit_tests
 fetch_jsoncpp
 echo "setup: done"
