@@ -52,9 +52,9 @@ const OptionSpec kOptionSpecs[] = {
 };
 
 const OptionSpec* FindOption(const std::string& name) {
-  for (const OptionSpec& spec : kOptionSpecs) {
-    if (name == spec.name)
-      return &spec;
+  for (const OptionSpec& known : kOptionSpecs) {
+    if (name == known.name)
+      return &known;
   }
   return nullptr;
 }
@@ -141,13 +141,13 @@ class Parser {
       positionals_.push_back(argument);
       return;
     }
-    const OptionSpec* spec = FindOption(argument);
-    if (!spec) {
+    const OptionSpec* known = FindOption(argument);
+    if (!known) {
       result_.error = "unknown option " + argument;
       return;
     }
-    seen_.push_back(spec);
-    if (!spec->takesValue) {
+    seen_.push_back(known);
+    if (!known->takesValue) {
       result_.options.appendNul |= argument == "--nul";
       return;
     }
@@ -186,8 +186,8 @@ class Parser {
     Options& options = result_.options;
     const bool hasPositional = positionals_.size() == 3;
     const size_t sources = (hasPositional ? 1 : 0) +
-                           std::count_if(seen_.begin(), seen_.end(), [](const OptionSpec* spec) {
-                             const std::string name = spec->name;
+                           std::count_if(seen_.begin(), seen_.end(), [](const OptionSpec* known) {
+                             const std::string name = known->name;
                              return name == kHexOption || name == kFileOption;
                            });
     if (sources != 1) {
@@ -207,9 +207,9 @@ class Parser {
 
   void CheckOptionsFitCommand() {
     const bool isSend = result_.options.command == Command::kSend;
-    for (const OptionSpec* spec : seen_) {
-      if (isSend ? !spec->ofSend : !spec->ofReceivers) {
-        result_.error = std::string(spec->name) + " is not an option of " + positionals_[0];
+    for (const OptionSpec* known : seen_) {
+      if (isSend ? !known->ofSend : !known->ofReceivers) {
+        result_.error = std::string(known->name) + " is not an option of " + positionals_[0];
         return;
       }
     }
