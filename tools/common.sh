@@ -37,10 +37,20 @@ select_wine() {
 # run in the same Wine prefix.
 dchecks_build_dir="$build_dir/dchecks"
 
+# A build folder configured for the other processor keeps its cached compiler whatever
+# toolchain file is given: its configuration starts over.
+forget_other_processor() {
+  local cache=$1/CMakeCache.txt
+  if [[ -f $cache ]] && ! grep -q "^CMAKE_LINKER:FILEPATH=.*/${target_arch}-w64-mingw32-ld$" "$cache"; then
+    rm -rf "$cache" "$1/CMakeFiles"
+  fi
+}
+
 # build_in FOLDER [cmake options...]: a release build of everything in FOLDER.
 build_in() {
   local folder=$1
   shift
+  forget_other_processor "$folder"
   cmake -S "$repo" -B "$folder" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/${target_arch}-w64-mingw32.cmake" \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache \
