@@ -16,6 +16,7 @@
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/thread.h"
 #include "base/win/scoped_handle.h"
+#include "bench_process.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
@@ -27,20 +28,12 @@ namespace {
 
 using base::win::ScopedHandle;
 using test::RawPipe;
+using bench::kWorkloads;
+using bench::Median;
+using bench::Workload;
+using bench::NowSeconds;
 
 const size_t kHeaderSize = IPC::Message::kHeaderSize;
-
-struct Workload {
-  const char* label;
-  size_t payload;
-  int count;
-};
-
-const Workload kWorkloads[] = {
-    {"16 B", 16, 20000},
-    {"4 KiB", 4096, 10000},
-    {"1 MiB", 1 << 20, 64},
-};
 
 // Each figure is the median of this many runs, raw and channel taking turns.
 const int kRepetitions = 3;
@@ -52,37 +45,9 @@ const DWORD kRunTimeoutMs = 120000;
 const uint32_t kStartType = 1;
 const uint32_t kDataType = 2;
 
-double NowSeconds() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::wstring OwnPath() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return std::wstring(path, length);
-}
-
 std::wstring PipePathOf(const std::string& channel_id) {
   int32_t secret = 0;
   return IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
-}
-
-// Starts this program with |arguments| as the other end of one run.
-ScopedHandle StartPeer(const std::string& arguments) {
-  std::string narrow = " " + arguments;
-  std::wstring command_line =
-      L"\"" + OwnPath() + L"\"" + std::wstring(narrow.begin(), narrow.end());
-  STARTUPINFOW startup_info = {};
-  startup_info.cb = sizeof(startup_info);
-  PROCESS_INFORMATION process_info = {};
-  if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup_info, &process_info))
-    return ScopedHandle();
-  ScopedHandle thread(process_info.hThread);
-  return ScopedHandle(process_info.hProcess);
 }
 
 // The arguments that make this program the sender of one run.
@@ -108,7 +73,7 @@ bool ServeRaw(const std::string& channel_id, const std::string& peer_arguments, 
               ScopedHandle* peer) {
   if (!pipe->Listen(PipePathOf(channel_id)) || !pipe->CompleteThroughPort())
     return false;
-  *peer = StartPeer(peer_arguments);
+  *peer = bench::StartSelf(peer_arguments);
   return pipe->AcceptClient();
 }
 
@@ -235,7 +200,7 @@ double ReceiveChannel(const std::string& channel_id, const Workload& workload) {
     IPC::Channel channel(channel_id, IPC::Channel::kModeServer, &listener);
     if (!channel.Connect())
       return -1;
-    ScopedHandle sender = StartPeer(SenderArguments("channel", channel_id, workload));
+    ScopedHandle sender = bench::StartSelf(SenderArguments("channel", channel_id, workload));
     loop.Run();
     seconds = listener.seconds();
     channel.Close();
@@ -330,7 +295,7 @@ double AskSyncChannel(const std::string& channel_id) {
   {
     IPC::SyncChannel channel(channel_id, IPC::Channel::kModeServer, &listener,
                              io_thread.message_loop_proxy().get(), true, &shutdown);
-    ScopedHandle answerer = StartPeer("--answer channel " + channel_id);
+    ScopedHandle answerer = bench::StartSelf("--answer channel " + channel_id);
     bool answered = answerer.IsValid();
     double start = 0;
     for (int i = 0; answered && i < kWarmUpRoundTrips + kRoundTrips; ++i) {
@@ -356,11 +321,6 @@ double AskSyncChannel(const std::string& channel_id) {
 std::string NextChannelId() {
   static int serial = 0;
   return "ipc-bench-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 void RunBenchmarks() {

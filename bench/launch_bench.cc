@@ -14,6 +14,7 @@
 #include "IPC_Broker.h"
 #include "base/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "bench_process.h"
 #include "demo/VeskGame/client_control.h"
 #include "demo/VeskGame/client_record.h"
 #include "demo/VeskGame/request_record.h"
@@ -23,6 +24,7 @@ namespace {
 
 using base::win::ScopedFileHandle;
 using base::win::ScopedHandle;
+using bench::Median;
 
 // Each figure is the median of this many runs, the four kinds taking turns.
 const int kRepetitions = 9;
@@ -33,10 +35,7 @@ const int kRoundTrips = 2;
 const wchar_t kVersion[] = L"1.0";
 
 double NowMs() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return 1000.0 * bench::NowSeconds();
 }
 
 std::wstring OwnPath() {
@@ -213,11 +212,6 @@ class Install {
   std::wstring versionFolder_;
   bool ok_ = false;
 };
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 void PrintRow(const char* what, double figure, const char* baselineWhat, double baseline) {
   std::printf("%-20s %9.1f ms   %-36s %9.1f ms   %5.2fx\n", what, figure, baselineWhat, baseline,

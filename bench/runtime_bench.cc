@@ -15,10 +15,12 @@
 #include "base/threading/platform_thread.h"
 #include "base/threading/thread.h"
 #include "base/win/scoped_handle.h"
+#include "bench_process.h"
 
 namespace {
 
 using base::win::ScopedHandle;
+using bench::Median;
 
 const int kBurstSizes[] = {1, 100, 10000};
 const int kTasksPerBurstSize[] = {2000, 10000, 20000};
@@ -251,11 +253,6 @@ Lateness DelayedLateness(MessageLoop::Type type, int delay_ms, int samples) {
 
 void PrintRule() {
   std::printf("%s\n", std::string(78, '-').c_str());
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 // One table row of three figures measured in turns.

@@ -72,21 +72,33 @@ bool ChildProcess::Start(const std::wstring& program, const std::wstring& argume
   errors_.Set(CreateCaptureFile(L"err"));
   if (!output_.IsValid() || !errors_.IsValid())
     return false;
-  return Launch(CommandLine(ProgramPath(program), arguments), std::wstring(), true);
+  return Launch(CommandLine(ProgramPath(program), arguments), std::wstring(), nullptr,
+                output_.Get());
+}
+
+bool ChildProcess::StartWithStreams(const std::wstring& program, const std::wstring& arguments,
+                                    base::win::NativeHandle input,
+                                    base::win::NativeHandle output) {
+  errors_.Set(CreateCaptureFile(L"err"));
+  if (!errors_.IsValid())
+    return false;
+  return Launch(CommandLine(ProgramPath(program), arguments), std::wstring(), input, output);
 }
 
 bool ChildProcess::StartCommandLine(const std::wstring& commandLine,
                                     const std::wstring& workingFolder) {
-  return Launch(commandLine, workingFolder, false);
+  return Launch(commandLine, workingFolder, nullptr, nullptr);
 }
 
 bool ChildProcess::Launch(std::wstring commandLine, const std::wstring& workingFolder,
-                          bool capture) {
+                          base::win::NativeHandle input, base::win::NativeHandle output) {
+  const bool capture = output != nullptr;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   if (capture) {
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output_.Get();
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
     startup.hStdError = errors_.Get();
   }
   PROCESS_INFORMATION created = {};

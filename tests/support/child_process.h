@@ -28,6 +28,11 @@ class ChildProcess {
   // go to temporary files that are readable once it has ended.
   bool Start(const std::wstring& program, const std::wstring& arguments);
 
+  // Starts the build's program |program| with |arguments| reading |input| and writing
+  // |output| (inheritable handles) as its standard streams, its errors going to a file.
+  bool StartWithStreams(const std::wstring& program, const std::wstring& arguments,
+                        base::win::NativeHandle input, base::win::NativeHandle output);
+
   // Starts |commandLine| in |workingFolder| (the test's own when empty), inheriting
   // nothing. A failure to start is a test failure.
   bool StartCommandLine(const std::wstring& commandLine, const std::wstring& workingFolder);
@@ -47,7 +52,9 @@ class ChildProcess {
   std::string ReadErrors() const;
 
  private:
-  bool Launch(std::wstring commandLine, const std::wstring& workingFolder, bool capture);
+  // Null |output| inherits nothing and redirects nothing.
+  bool Launch(std::wstring commandLine, const std::wstring& workingFolder,
+              base::win::NativeHandle input, base::win::NativeHandle output);
 
   base::win::ScopedHandle process_;
   base::win::ScopedFileHandle output_;

@@ -1,4 +1,5 @@
-// The broker's three threads: start and stop, posting by id, and the blocking post.
+// The broker's three threads: start and stop, posting by id, the blocking post, and which
+// thread an application callback runs on.
 #include "Thread/IPC_ThreadEnviroment.h"
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "IPC_Broker.h"
 #include "base/bind.h"
 #include "base/bind_helpers.h"
 #include "base/location.h"
@@ -15,7 +17,10 @@
 #include "base/threading/platform_thread.h"
 #include "support/deadline.h"
 #include "support/delete_counter.h"
+#include "support/ipc/host_peer_process.h"
+#include "support/ipc/recorded_host.h"
 #include "support/thread_runner.h"
+#include "support/unique_name.h"
 
 namespace {
 
@@ -137,6 +142,47 @@ TEST(IPC_ThreadEnviromentTest, WaitGivesUpAtItsTimeOutAndTheLateTaskStillRunsSaf
   EXPECT_TRUE(test::WaitUntil([&] { return runs == 2; }, test::kDeadlineMs));
   EXPECT_TRUE(threads->PostTaskAndWait(0, FROM_HERE, base::Bind(&CountRun, &runs), -1));
   threads->Stop();
+}
+
+// Inside a listener: the event thread, and the blocking calls answer at once.
+struct ListenerSighting {
+  void* host = nullptr;
+  std::atomic<bool> seen{false};
+  bool on_event = false, on_main = false, connect_null = false, shutdown_false = false;
+  ULONGLONG blocking_calls_ms = 0;
+};
+
+bool IPC_CALL SightFromListener(void* user, int, void*, unsigned) {
+  ListenerSighting* sighting = static_cast<ListenerSighting*>(user);
+  sighting->on_event = IPC_ThreadEnviroment::CurrentlyOn(2);
+  sighting->on_main = IPC_ThreadEnviroment::CurrentlyOn(0);
+  ULONGLONG before = GetTickCount64();
+  sighting->connect_null = !IPC_Connect(IPC_MODE_SERVER, test::UniqueName("inner-").c_str());
+  sighting->shutdown_false = !IPC_ShutDown(sighting->host);
+  sighting->blocking_calls_ms = GetTickCount64() - before;
+  sighting->seen = true;
+  return true;
+}
+
+TEST(IPC_ThreadEnviromentTest, ListenersRunOnTheEventThreadWhereConnectAndShutDownRefuse) {
+  std::string name = test::UniqueName("listener-thread-");
+  test::RecordedHost server(IPC_MODE_SERVER, name);
+  ASSERT_TRUE(server.handle());
+  ListenerSighting sighting;
+  sighting.host = server.handle();
+  ASSERT_EQ(0, IPC_AddListener(server.handle(), &SightFromListener, &sighting));
+  test::HostPeer client;
+  int client_id = 0;
+  ASSERT_TRUE(client.Start() && client.Connect(IPC_MODE_CLIENT, name, &client_id));
+  ASSERT_EQ("1", client.Ask("send 0 " + std::to_string(IPC_TARGET_SERVER) + " where"));
+  ASSERT_TRUE(test::WaitUntil([&] { return sighting.seen.load(); }, test::kDeadlineMs));
+  EXPECT_TRUE(sighting.on_event);
+  EXPECT_FALSE(sighting.on_main);
+  EXPECT_TRUE(sighting.connect_null);
+  EXPECT_TRUE(sighting.shutdown_false);
+  EXPECT_LT(sighting.blocking_calls_ms, 1000u);
+  EXPECT_FALSE(IPC_ThreadEnviroment::CurrentlyOn(2));
+  IPC_RemoveListener(&SightFromListener, nullptr);
 }
 
 }  // namespace

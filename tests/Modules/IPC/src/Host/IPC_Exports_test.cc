@@ -1,0 +1,246 @@
+// The exported functions and the host registry behind them: argument checks, handles,
+// the id form of IPC_Send and the rules of listener and status callbacks.
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "IPC_Broker.h"
+#include "base/synchronization/lock.h"
+#include "ipc/ipc_channel.h"
+#include "support/deadline.h"
+#include "support/ipc/host_peer_process.h"
+#include "support/ipc/recorded_host.h"
+#include "support/thread_runner.h"
+#include "support/unique_name.h"
+
+namespace {
+
+using host_peer::MessageLine;
+using host_peer::StatusLine;
+using test::HostPeer;
+using test::RecordedHost;
+
+const unsigned long kWaitMs = test::kDeadlineMs;
+
+std::string Received(int source, const std::string& text) {
+  return MessageLine(0, source, text.data(), static_cast<unsigned>(text.size()));
+}
+
+TEST(IPC_ExportsTest, ConnectRefusesBadArguments) {
+  const struct {
+    int mode;
+    const char* name;
+  } kRows[] = {{0, "bad-mode"}, {3, "bad-mode"}, {-1, "bad-mode"}, {1, nullptr}, {2, nullptr}};
+  for (const auto& row : kRows)
+    EXPECT_EQ(nullptr, IPC_Connect(static_cast<Mode>(row.mode), row.name)) << row.mode;
+  // Nothing was made: the id form of IPC_Send finds no host.
+  char byte = 'x';
+  EXPECT_FALSE(IPC_Send(IPC_TARGET_ALL, &byte, 1));
+}
+
+TEST(IPC_ExportsTest, EveryFunctionRejectsAHandleThatIsNotRegistered) {
+  void* shut_down = IPC_Connect(IPC_MODE_SERVER, test::UniqueName("gone-").c_str());
+  ASSERT_TRUE(shut_down);
+  ASSERT_TRUE(IPC_ShutDown(shut_down));
+  int not_a_host = 0;
+  char byte = 'x';
+  for (void* handle : {static_cast<void*>(nullptr), static_cast<void*>(&not_a_host), shut_down}) {
+    EXPECT_FALSE(IPC_Send(handle, IPC_TARGET_SERVER, &byte, 1));
+    EXPECT_FALSE(IPC_ShutDown(handle));
+    EXPECT_EQ(-1, IPC_AddListener(handle, [](void*, int, void*, unsigned) { return true; },
+                                  nullptr));
+    EXPECT_EQ(-1, IPC_AddStatusCallback(handle, [](void*, void*, Status, int, int) {}, nullptr));
+    EXPECT_EQ(0, IPC_GetCommunicationID(handle));
+  }
+  EXPECT_FALSE(IPC_Send(IPC_TARGET_ALL, &byte, 1)) << "the last host is gone";
+}
+
+TEST(IPC_ExportsTest, ServerNameIsSharedByServersAndRefusedToClientsOfTheSameProcess) {
+  std::string name = test::UniqueName("shared-");
+  void* first = IPC_Connect(IPC_MODE_SERVER, name.c_str());
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first, IPC_Connect(IPC_MODE_SERVER, name.c_str()));
+  EXPECT_EQ(nullptr, IPC_Connect(IPC_MODE_CLIENT, name.c_str()));
+  // A name served by another process cannot be served here.
+  HostPeer other;
+  int other_id = 0;
+  ASSERT_TRUE(other.Start());
+  std::string elsewhere = test::UniqueName("elsewhere-");
+  ASSERT_TRUE(other.Connect(IPC_MODE_SERVER, elsewhere, &other_id));
+  EXPECT_EQ(nullptr, IPC_Connect(IPC_MODE_SERVER, elsewhere.c_str()));
+  EXPECT_TRUE(IPC_ShutDown(first));
+  EXPECT_FALSE(IPC_ShutDown(first)) << "one shutdown ends the host for both callers";
+}
+
+TEST(IPC_ExportsTest, EmptyServerNameServesAGeneratedPipeAndClientsGetConsecutiveIds) {
+  void* unnamed = IPC_Connect(IPC_MODE_SERVER, "");
+  EXPECT_TRUE(unnamed);
+  std::string name = test::UniqueName("two-clients-");
+  RecordedHost server(IPC_MODE_SERVER, name);
+  HostPeer first, second;
+  int first_id = 0, second_id = 0;
+  ASSERT_TRUE(first.Start() && first.Connect(IPC_MODE_CLIENT, name, &first_id));
+  ASSERT_TRUE(second.Start() && second.Connect(IPC_MODE_CLIENT, name, &second_id));
+  EXPECT_EQ(server.id() + 1, first_id);
+  EXPECT_EQ(server.id() + 2, second_id);
+  EXPECT_TRUE(IPC_ShutDown(unnamed));
+}
+
+TEST(IPC_ExportsTest, SendRefusesEmptyNullAndOversizedMessages) {
+  std::string name = test::UniqueName("send-checks-");
+  HostPeer server;
+  int server_id = 0;
+  ASSERT_TRUE(server.Start() && server.Connect(IPC_MODE_SERVER, name, &server_id));
+  RecordedHost client(IPC_MODE_CLIENT, name);
+  ASSERT_TRUE(client.handle());
+  // Reserved, not touched: a sound check refuses before reading a byte.
+  const size_t kOverLimit = IPC::Channel::kMaximumMessageSize;
+  void* huge = VirtualAlloc(nullptr, kOverLimit, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  ASSERT_TRUE(huge);
+  char byte = 'x';
+  const struct {
+    void* data;
+    unsigned size;
+  } kRows[] = {{&byte, 0}, {nullptr, 1}, {huge, static_cast<unsigned>(kOverLimit)}};
+  for (const auto& row : kRows) {
+    EXPECT_FALSE(IPC_Send(client.handle(), IPC_TARGET_SERVER, row.data, row.size)) << row.size;
+    EXPECT_FALSE(IPC_Send(IPC_TARGET_SERVER, row.data, row.size)) << row.size;
+  }
+  VirtualFree(huge, 0, MEM_RELEASE);
+  EXPECT_TRUE(client.Send(IPC_TARGET_SERVER, "fits"));
+  EXPECT_TRUE(server.WaitFor(Received(client.id(), "fits")));
+  EXPECT_EQ(1u, server.Lines("message ").size());
+}
+
+// The test's process serves one name and is a client of another that the peer serves; the
+// peer is also a client of the test's name.
+TEST(IPC_ExportsTest, IdFormSendsThroughEveryHostTheTargetReaches) {
+  std::string served_here = test::UniqueName("id-form-here-");
+  std::string served_there = test::UniqueName("id-form-there-");
+  RecordedHost server(IPC_MODE_SERVER, served_here);
+  HostPeer peer;
+  int peer_client_id = 0, peer_server_id = 0;
+  ASSERT_TRUE(peer.Start());
+  ASSERT_TRUE(peer.Connect(IPC_MODE_CLIENT, served_here, &peer_client_id));
+  ASSERT_TRUE(peer.Connect(IPC_MODE_SERVER, served_there, &peer_server_id));
+  RecordedHost client(IPC_MODE_CLIENT, served_there);
+  ASSERT_TRUE(client.handle());
+  const int server_id = server.id(), client_id = client.id();
+
+  // To all: the server reaches its client, the client has no other client beside it; to the
+  // server: only the client sends; to an id: only the server.
+  const struct {
+    int target;
+    const char* text;
+    std::string peer_receives;
+  } kRows[] = {
+      {IPC_TARGET_ALL, "all", MessageLine(0, server_id, "all", 3)},
+      {IPC_TARGET_SERVER, "up", MessageLine(1, client_id, "up", 2)},
+      {peer_client_id, "to-peer", MessageLine(0, server_id, "to-peer", 7)},
+  };
+  for (const auto& row : kRows) {
+    std::string text = row.text;
+    EXPECT_TRUE(IPC_Send(row.target, &text[0], static_cast<unsigned>(text.size()))) << row.text;
+    EXPECT_TRUE(peer.WaitFor(row.peer_receives)) << row.text;
+  }
+  // Fences: whatever else the test's hosts were sent has arrived before them.
+  EXPECT_EQ("1", peer.Ask("send 0 10000 fence"));
+  EXPECT_EQ("1", peer.Ask("send 1 -1 fence"));
+  EXPECT_TRUE(server.WaitFor(Received(peer_client_id, "fence"), kWaitMs));
+  EXPECT_TRUE(client.WaitFor(Received(peer_server_id, "fence"), kWaitMs));
+  EXPECT_EQ(3u, peer.Lines("message ").size());
+  EXPECT_EQ(1u, server.Lines("message ").size());
+  EXPECT_EQ(1u, client.Lines("message ").size());
+}
+
+// Callback calls of the rules test, logged as "<function> <user> [<host>]".
+base::Lock g_calls_lock;
+std::vector<std::string> g_calls;
+
+void LogCall(const std::string& call) {
+  base::AutoLock hold(g_calls_lock);
+  g_calls.push_back(call);
+}
+
+// Sorted: the functions of one event are called in the order of their addresses.
+std::vector<std::string> Calls() {
+  base::AutoLock hold(g_calls_lock);
+  std::vector<std::string> calls = g_calls;
+  std::sort(calls.begin(), calls.end());
+  return calls;
+}
+
+std::string UserText(void* user) {
+  return std::to_string(reinterpret_cast<intptr_t>(user));
+}
+
+void* User(intptr_t value) {
+  return reinterpret_cast<void*>(value);
+}
+
+bool IPC_CALL ListenerOne(void* user, int, void*, unsigned) {
+  LogCall("L1 " + UserText(user));
+  return true;
+}
+
+bool IPC_CALL ListenerTwo(void* user, int, void*, unsigned) {
+  LogCall("L2 " + UserText(user));
+  return true;
+}
+
+void* g_server_handle = nullptr;
+
+void IPC_CALL StatusOne(void* user, void* host, Status status, int, int) {
+  LogCall("F1 " + UserText(user) + " " + std::to_string(status) +
+          (host == g_server_handle ? " server" : " other"));
+}
+
+void IPC_CALL StatusRegistered(void* user, void* host, Status status, int, int) {
+  LogCall("G " + UserText(user) + " " + std::to_string(status) +
+          (host == g_server_handle ? " server" : " other"));
+}
+
+TEST(IPC_ExportsTest, CallbacksKeepTheirFirstUserPointerAndGoByFunction) {
+  std::string name = test::UniqueName("callbacks-");
+  RecordedHost server(IPC_MODE_SERVER, name);
+  ASSERT_TRUE(server.handle());
+  g_server_handle = server.handle();
+  EXPECT_EQ(0, IPC_AddListener(server.handle(), &ListenerOne, User(1)));
+  EXPECT_EQ(0, IPC_AddListener(server.handle(), &ListenerOne, User(2)));
+  EXPECT_EQ(0, IPC_AddListener(server.handle(), &ListenerTwo, User(1)));
+  EXPECT_EQ(0, IPC_RemoveListener(&ListenerTwo, User(99)));
+  EXPECT_EQ(0, IPC_AddStatusCallback(server.handle(), &StatusOne, User(1)));
+  EXPECT_EQ(0, IPC_AddStatusCallback(server.handle(), &StatusOne, User(2)));
+  IPC_RegisterStatusCallback(&StatusRegistered, User(3));
+  // A host made after the registration does not get the callback.
+  std::string later_name = test::UniqueName("callbacks-later-");
+  RecordedHost later(IPC_MODE_SERVER, later_name);
+
+  // One client process: slot 0 and later slot 2 connect to the server, slot 1 to the later
+  // server.
+  HostPeer clients;
+  ASSERT_TRUE(clients.Start());
+  int id = 0;
+  auto connect_and_fence = [&](const std::string& server_name, int slot, RecordedHost* server) {
+    ASSERT_TRUE(clients.Connect(IPC_MODE_CLIENT, server_name, &id));
+    EXPECT_EQ("1", clients.Ask("send " + std::to_string(slot) + " 10000 fence"));
+    ASSERT_TRUE(server->WaitFor(Received(id, "fence"), kWaitMs));
+  };
+  connect_and_fence(name, 0, &server);
+  connect_and_fence(later_name, 1, &later);
+  EXPECT_EQ(std::vector<std::string>({"F1 1 0 server", "G 3 0 server", "L1 1"}), Calls());
+
+  EXPECT_EQ(0, IPC_RemoveListener(&ListenerOne, nullptr));
+  EXPECT_EQ(0, IPC_RemoveStatusCallback(&StatusOne, nullptr));
+  connect_and_fence(name, 2, &server);
+  EXPECT_EQ(std::vector<std::string>({"F1 1 0 server", "G 3 0 server", "G 3 0 server", "L1 1"}),
+            Calls());
+  EXPECT_EQ(0, IPC_RemoveStatusCallback(&StatusRegistered, nullptr));
+}
+
+}  // namespace

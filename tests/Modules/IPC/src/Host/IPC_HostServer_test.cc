@@ -1,0 +1,361 @@
+// The server host, seen from other processes: ids, the routing table, statuses, hostile
+// bytes on its pipes, and what many clients leave behind.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "IPC_Broker.h"
+#include "ipc/ipc_message.h"
+#include "support/deadline.h"
+#include "support/handle_count.h"
+#include "support/ipc/host_peer_process.h"
+#include "support/ipc/raw_channel_client.h"
+#include "support/ipc/recorded_host.h"
+#include "support/thread_runner.h"
+#include "support/unique_name.h"
+#include "support/wire_bytes.h"
+
+namespace {
+
+using host_peer::MessageLine;
+using host_peer::StatusLine;
+using test::HostPeer;
+using test::RecordedHost;
+
+const uint32_t kRoutingType = 35;
+const uint32_t kRequestServiceType = 24;
+const uint32_t kQueryIdType = 29;
+const unsigned long kWaitMs = test::kDeadlineMs;
+
+// The line a receiver logs for |text| from |source|; |slot| numbers the hosts of a peer.
+std::string Received(int source, const std::string& text, int slot = 0) {
+  return MessageLine(slot, source, text.data(), static_cast<unsigned>(text.size()));
+}
+
+// A process holding client hosts of one server, and their ids by slot.
+struct ClientPeer {
+  HostPeer process;
+  std::vector<int> ids;
+
+  bool Start(const std::string& name, int hosts) {
+    if (!process.Start())
+      return false;
+    for (int slot = 0; slot < hosts; ++slot) {
+      int id = 0;
+      if (!process.Connect(IPC_MODE_CLIENT, name, &id))
+        return false;
+      ids.push_back(id);
+    }
+    return true;
+  }
+  int pid() const { return static_cast<int>(process.pid()); }
+};
+
+// A server host of the test's own process under a name of the test's own.
+class IPC_HostServerTest : public testing::Test {
+ protected:
+  IPC_HostServerTest() : name_(test::UniqueName("server-")), server_(IPC_MODE_SERVER, name_) {}
+  void SetUp() override { ASSERT_TRUE(server_.handle()); }
+
+  const std::string name_;
+  RecordedHost server_;
+};
+
+TEST(IPC_HostServerIdTest, FirstServerOfAProcessIsItsPidPlus10000AndClientsGetTheNextIds) {
+  std::string name = test::UniqueName("ids-");
+  HostPeer server;
+  ASSERT_TRUE(server.Start());
+  int server_id = 0;
+  ASSERT_TRUE(server.Connect(IPC_MODE_SERVER, name, &server_id));
+  EXPECT_EQ(static_cast<int>(server.pid()) + 10000, server_id);
+  const int pid = static_cast<int>(GetCurrentProcessId());
+  for (int n = 1; n <= 2; ++n) {
+    RecordedHost client(IPC_MODE_CLIENT, name);
+    EXPECT_EQ(server_id + n, client.id());
+    EXPECT_TRUE(server.WaitFor(StatusLine(0, IPC_STATUS_CONNECTED, client.id(), pid, 0)));
+  }
+}
+
+// Who sends what to whom, and who must see it: "S" is the server of the test's process,
+// "A", "B" and "C" are client hosts of another process (slots 0, 1 and 2 there).
+struct Route {
+  char sender;
+  char target;  // a participant, '*' for every client, '0' for 10000, 'x' for a departed id
+  const char* text;
+  const char* receivers;
+};
+
+const Route kRoutes[] = {
+    {'A', '0', "a-to-10000", "S"},     {'A', 'S', "a-to-server-id", "S"},
+    {'A', '*', "a-to-all", "BC"},      {'A', 'B', "a-to-b", "B"},
+    {'C', 'A', "c-to-a", "A"},         {'A', 'A', "a-to-itself", ""},
+    {'S', '*', "s-to-all", "ABC"},     {'S', 'C', "s-to-c", "C"},
+    {'S', '0', "s-to-10000", ""},      {'A', 'x', "a-to-departed", ""},
+    {'S', 'x', "s-to-departed", ""},
+};
+
+int SlotOf(char client) {
+  return client - 'A';
+}
+
+TEST_F(IPC_HostServerTest, RoutesEveryRowOfTheTableAndNothingElse) {
+  // A fourth host, D, leaves before any row runs: its id is the departed one.
+  ClientPeer clients;
+  ASSERT_TRUE(clients.Start(name_, 4));
+  const int departed = clients.ids[3];
+  EXPECT_EQ("1 ", clients.process.Ask("shutdown 3").substr(0, 2));
+  ASSERT_TRUE(server_.WaitFor(StatusLine(0, IPC_STATUS_ERROR, departed, clients.pid(), 0),
+                              kWaitMs));
+
+  auto id_of = [&](char participant) {
+    switch (participant) {
+      case '*': return static_cast<int>(IPC_TARGET_ALL);
+      case '0': return static_cast<int>(IPC_TARGET_SERVER);
+      case 'x': return departed;
+      case 'S': return server_.id();
+      default: return clients.ids[SlotOf(participant)];
+    }
+  };
+  std::vector<std::string> expected_by_server, expected_by_clients;
+  for (const Route& route : kRoutes) {
+    const int source = id_of(route.sender), target = id_of(route.target);
+    if (route.sender == 'S')
+      EXPECT_TRUE(server_.Send(target, route.text)) << route.text;
+    else
+      EXPECT_EQ("1", clients.process.Ask("send " + std::to_string(SlotOf(route.sender)) + " " +
+                                         std::to_string(target) + " " + route.text));
+    for (const char* receiver = route.receivers; *receiver; ++receiver) {
+      if (*receiver == 'S') {
+        expected_by_server.push_back(Received(source, route.text));
+        EXPECT_TRUE(server_.WaitFor(expected_by_server.back(), kWaitMs)) << route.text;
+      } else {
+        expected_by_clients.push_back(Received(source, route.text, SlotOf(*receiver)));
+        EXPECT_TRUE(clients.process.WaitFor(expected_by_clients.back())) << route.text;
+      }
+    }
+  }
+  // A last message on every path: what was wrongly routed before has arrived by then.
+  EXPECT_TRUE(server_.Send(IPC_TARGET_ALL, "fence"));
+  for (char client : {'A', 'B', 'C'}) {
+    expected_by_clients.push_back(Received(server_.id(), "fence", SlotOf(client)));
+    EXPECT_TRUE(clients.process.WaitFor(expected_by_clients.back()));
+    EXPECT_EQ("1", clients.process.Ask("send " + std::to_string(SlotOf(client)) + " 10000 fence"));
+    expected_by_server.push_back(Received(id_of(client), "fence"));
+    EXPECT_TRUE(server_.WaitFor(expected_by_server.back(), kWaitMs));
+  }
+  std::vector<std::string> got = clients.process.Lines("message ");
+  std::sort(got.begin(), got.end());
+  std::sort(expected_by_clients.begin(), expected_by_clients.end());
+  EXPECT_EQ(expected_by_clients, got);
+  EXPECT_EQ(expected_by_server, server_.Lines("message "));
+}
+
+TEST_F(IPC_HostServerTest, ReportsConnectAndExitAndClosesTheWorkerASecondLater) {
+  HostPeer client;
+  ASSERT_TRUE(client.Start());
+  const int handles_before = test::CountOpenHandles();
+  int client_id = 0;
+  ASSERT_TRUE(client.Connect(IPC_MODE_CLIENT, name_, &client_id));
+  const int pid = static_cast<int>(client.pid());
+  EXPECT_TRUE(server_.WaitFor(StatusLine(0, IPC_STATUS_CONNECTED, client_id, pid, 0), kWaitMs));
+  client.Kill();
+  EXPECT_TRUE(server_.WaitFor(StatusLine(0, IPC_STATUS_ERROR, client_id, pid, 0), kWaitMs));
+  // The departed client's worker is the only one that goes; a fresh one took its place.
+  EXPECT_TRUE(test::WaitUntil([&] { return test::CountOpenHandles() == handles_before; }, kWaitMs))
+      << handles_before << " handles before, " << test::CountOpenHandles() << " after";
+  EXPECT_EQ(2u, server_.Lines("status ").size());
+}
+
+// Hostile bytes: a hand-written client says what no broker would, on the rendezvous and on a
+// worker channel, while a well-behaved client goes on being served.
+std::string HelloFree(uint32_t type, uint32_t flags, const test::Bytes& payload) {
+  test::Bytes message = test::Concat(
+      test::MessageHeaderBytes(static_cast<uint32_t>(payload.size()),
+                               IPC::Message::kRoutingControl, type, flags),
+      payload);
+  return std::string(message.begin(), message.end());
+}
+
+test::Bytes Ints(std::initializer_list<int32_t> values) {
+  test::Bytes bytes;
+  for (int32_t value : values)
+    bytes = test::Concat(bytes, test::WireBytes(&value, sizeof(value)));
+  return bytes;
+}
+
+test::Bytes Chars(const char* text, size_t padded_size) {
+  test::Bytes bytes(padded_size, 0);
+  memcpy(bytes.data(), text, strlen(text));
+  return bytes;
+}
+
+const uint32_t kNormal = IPC::Message::kPriorityNormal;
+const uint32_t kSync = IPC::Message::kSyncBit | IPC::Message::kUnblockBit | kNormal;
+
+struct HostileInput {
+  const char* what;
+  std::string bytes;
+};
+
+std::vector<HostileInput> RendezvousInputs() {
+  return {
+      {"an unsolicited reply", HelloFree(IPC::Message::kReplyType,
+                                         IPC::Message::kReplyBit | kNormal, Ints({7, 1}))},
+      {"a query without its sync bit", HelloFree(kQueryIdType, kNormal, {})},
+      {"a service request without its sync header", HelloFree(kRequestServiceType, kSync, {})},
+      {"a routing message on the rendezvous", HelloFree(kRoutingType, kNormal, Ints({10000}))},
+      {"a message of a type nobody knows", HelloFree(4242, kNormal, Ints({1, 2, 3}))},
+      {"a payload cut short", HelloFree(kQueryIdType, kSync, Ints({1, 2})).substr(0, 20)},
+      {"a header past the size limit", std::string(64, '\xff')},
+  };
+}
+
+std::vector<HostileInput> WorkerInputs() {
+  return {
+      {"routing: peer id only", HelloFree(kRoutingType, kNormal, Ints({10000}))},
+      {"routing: negative length", HelloFree(kRoutingType, kNormal, Ints({10000, -5, 0, 0, -1}))},
+      {"routing: length past the end",
+       HelloFree(kRoutingType, kNormal, Ints({10000, 0x7fffffff, 0, -1}))},
+      {"routing: data cut short", HelloFree(kRoutingType, kNormal, Ints({10000, 8, 0x41414141}))},
+      {"routing: empty data", HelloFree(kRoutingType, kNormal, Ints({10000, 0, 0, -1}))},
+      {"routing: a tag other than -1",
+       HelloFree(kRoutingType, kNormal, test::Concat(Ints({10000, 4}),
+                                                     test::Concat(Chars("tag5", 4), Ints({0, 5}))))},
+      {"routing: no tag", HelloFree(kRoutingType, kNormal,
+                                    test::Concat(Ints({10000, 4}), Chars("none", 4)))},
+      {"a service request on a worker", HelloFree(kRequestServiceType, kSync, Ints({99}))},
+      {"a query without its sync header", HelloFree(kQueryIdType, kSync, {})},
+  };
+}
+
+// A routing message to the server carrying |text|, byte by byte as a broker client writes it.
+std::string RoutingToServer(int target, const char* text, size_t padded_size) {
+  return HelloFree(kRoutingType, kNormal,
+                   test::Concat(Ints({target, static_cast<int32_t>(strlen(text))}),
+                                test::Concat(Chars(text, padded_size), Ints({0, -1}))));
+}
+
+int32_t IntAt(const std::string& message, size_t payload_offset) {
+  int32_t value = 0;
+  memcpy(&value, message.data() + IPC::Message::kHeaderSize + payload_offset, sizeof(value));
+  return value;
+}
+
+// The string of a reply to a service request: after the sync header, a length and the bytes.
+std::string ReplyString(const std::string& reply) {
+  int32_t length = IntAt(reply, 4);
+  if (length <= 0 || IPC::Message::kHeaderSize + 8 + length > reply.size())
+    return std::string();
+  return reply.substr(IPC::Message::kHeaderSize + 8, length);
+}
+
+// The well-behaved client of another process still reaches the server, and the rendezvous
+// still answers.
+void ExpectStillServing(RecordedHost* server, ClientPeer* steady, const std::string& name,
+                        const std::string& after) {
+  std::string text = "served-after-" + std::to_string(server->Lines().size());
+  EXPECT_EQ("1", steady->process.Ask("send 0 10000 " + text)) << after;
+  EXPECT_TRUE(server->WaitFor(Received(steady->ids[0], text), kWaitMs)) << after;
+  test::RawChannelClient newcomer;
+  std::string reply;
+  EXPECT_TRUE(test::WaitUntil([&] { return newcomer.Open(name); }, kWaitMs)) << after;
+  EXPECT_TRUE(newcomer.Ask(kQueryIdType, &reply, kWaitMs)) << after;
+  EXPECT_EQ(server->id(), IntAt(reply, 4)) << after;
+}
+
+// The raw client is of the test's process, the well-behaved one of another.
+TEST_F(IPC_HostServerTest, HostileClientsOnTheRendezvousAndOnAWorkerLeaveTheServerServing) {
+  ClientPeer steady;
+  ASSERT_TRUE(steady.Start(name_, 1));
+  const int pid = static_cast<int>(GetCurrentProcessId());
+  for (const HostileInput& input : RendezvousInputs()) {
+    test::RawChannelClient raw;
+    ASSERT_TRUE(test::WaitUntil([&] { return raw.Open(name_); }, kWaitMs)) << input.what;
+    EXPECT_TRUE(raw.WriteBytes(input.bytes)) << input.what;
+    raw.Close();
+    ExpectStillServing(&server_, &steady, name_, input.what);
+  }
+
+  test::RawChannelClient rendezvous, worker;
+  std::string reply;
+  ASSERT_TRUE(test::WaitUntil([&] { return rendezvous.Open(name_); }, kWaitMs));
+  ASSERT_TRUE(rendezvous.Ask(kRequestServiceType, &reply, kWaitMs));
+  std::string worker_name = ReplyString(reply);
+  ASSERT_FALSE(worker_name.empty());
+  rendezvous.Close();
+  ASSERT_TRUE(worker.Open(worker_name));
+  ASSERT_TRUE(worker.Ask(kQueryIdType, &reply, kWaitMs));
+  const int raw_id = IntAt(reply, 4);
+  EXPECT_GT(raw_id, steady.ids[0]);
+  EXPECT_TRUE(server_.WaitFor(StatusLine(0, IPC_STATUS_CONNECTED, raw_id, pid, 0), kWaitMs));
+
+  // The routing payload as a broker client writes it reaches the server's listeners...
+  ASSERT_TRUE(worker.WriteBytes(RoutingToServer(IPC_TARGET_SERVER, "raw-hello", 12)));
+  EXPECT_TRUE(server_.WaitFor(Received(raw_id, "raw-hello"), kWaitMs));
+  // ...and what the server sends arrives exactly so.
+  ASSERT_TRUE(server_.Send(raw_id, "to-raw"));
+  std::string message;
+  ASSERT_TRUE(worker.Read(&message, kWaitMs));
+  EXPECT_EQ(HelloFree(kRoutingType, kNormal, test::Concat(Ints({server_.id(), 6}),
+                                                          test::Concat(Chars("to-raw", 8),
+                                                                       Ints({0, -1})))),
+            message);
+  // A client reaches another one through the worker with its own id as the source.
+  ASSERT_TRUE(worker.WriteBytes(RoutingToServer(steady.ids[0], "raw-to-steady", 16)));
+  EXPECT_TRUE(steady.process.WaitFor(Received(raw_id, "raw-to-steady")));
+
+  for (const HostileInput& input : WorkerInputs()) {
+    EXPECT_TRUE(worker.WriteBytes(input.bytes)) << input.what;
+    ExpectStillServing(&server_, &steady, name_, input.what);
+  }
+  ASSERT_TRUE(worker.WriteBytes(RoutingToServer(IPC_TARGET_SERVER, "raw-fence", 12)));
+  EXPECT_TRUE(server_.WaitFor(Received(raw_id, "raw-fence"), kWaitMs));
+  EXPECT_EQ(std::vector<std::string>({Received(raw_id, "raw-hello"), Received(raw_id, "raw-fence")}),
+            server_.Lines("message 0 " + std::to_string(raw_id) + " "));
+
+  // A header announcing more than will ever come holds the worker until its client goes.
+  EXPECT_TRUE(worker.WriteBytes(std::string(64, '\xff')));
+  ExpectStillServing(&server_, &steady, name_, "a huge header on the worker");
+  worker.Close();
+  EXPECT_TRUE(server_.WaitFor(StatusLine(0, IPC_STATUS_ERROR, raw_id, pid, 0), kWaitMs));
+}
+
+TEST_F(IPC_HostServerTest, ClientKilledBeforeSayingAnythingDoesNotLeaveTheServerDeaf) {
+  HostPeer silent;
+  ASSERT_TRUE(silent.Start());
+  ASSERT_EQ("1", silent.Ask("open-pipe " + name_));
+  silent.Kill();
+  ClientPeer next;
+  ASSERT_TRUE(next.Start(name_, 1));
+  EXPECT_GT(next.ids[0], server_.id());
+}
+
+TEST_F(IPC_HostServerTest, TwoHundredClientCyclesLeaveBothProcessesAsTheyWere) {
+  const int kCycles = 200;
+  HostPeer client;
+  ASSERT_TRUE(client.Start());
+  const int server_before = test::CountOpenHandles();
+  // One cycle first, so that what the runtimes create once is there before counting.
+  ASSERT_EQ("1", client.Ask("cycle " + name_ + " 1"));
+  std::string client_before = client.Ask("handles");
+  ASSERT_TRUE(test::WaitUntil([&] { return test::CountOpenHandles() == server_before; }, kWaitMs))
+      << server_before << " before, " << test::CountOpenHandles() << " after one cycle";
+
+  EXPECT_EQ(std::to_string(kCycles),
+            client.Ask("cycle " + name_ + " " + std::to_string(kCycles), 200000));
+  EXPECT_EQ(client_before, client.Ask("handles"));
+  // Wine's own handles may come and go; a leak grows with the cycles.
+  EXPECT_TRUE(test::WaitUntil([&] { return test::CountOpenHandles() <= server_before; }, kWaitMs))
+      << server_before << " before, " << test::CountOpenHandles() << " after the cycles";
+  EXPECT_EQ(static_cast<size_t>(kCycles + 1), server_.Lines("message ").size());
+  EXPECT_EQ(static_cast<size_t>(kCycles + 1),
+            server_.Lines("status 0 " + std::to_string(IPC_STATUS_ERROR) + " ").size());
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// A second (or third, or tenth) process of the broker's tests: a host of the broker driven
+// line by line on standard input through the exported functions, reporting every result,
+// message and status on standard output (the commands and lines are in host_peer_process.h).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "IPC_Broker.h"
+#include "base/synchronization/lock.h"
+#include "base/win/scoped_handle.h"
+#include "ipc/ipc_channel_win.h"
+#include "support/handle_count.h"
+#include "support/ipc/host_peer_process.h"
+
+namespace {
+
+base::Lock g_output_lock;
+base::Lock g_hosts_lock;
+std::vector<void*> g_hosts;  // by slot; guarded by g_hosts_lock
+
+void Report(const std::string& line) {
+  base::AutoLock hold(g_output_lock);
+  fputs((line + "\n").c_str(), stdout);
+  fflush(stdout);
+}
+
+int Slot(void* host) {
+  base::AutoLock hold(g_hosts_lock);
+  for (size_t slot = 0; slot < g_hosts.size(); ++slot) {
+    if (g_hosts[slot] == host)
+      return static_cast<int>(slot);
+  }
+  return -1;
+}
+
+void* HostAt(int slot) {
+  base::AutoLock hold(g_hosts_lock);
+  return slot >= 0 && slot < static_cast<int>(g_hosts.size()) ? g_hosts[slot] : nullptr;
+}
+
+// The user pointer of both callbacks is the slot of the host they were added to.
+int SlotOf(void* user) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(user));
+}
+
+bool IPC_CALL OnMessage(void* user, int source_id, void* data, unsigned size) {
+  Report(host_peer::MessageLine(SlotOf(user), source_id, data, size));
+  return true;
+}
+
+void IPC_CALL OnStatus(void* user, void* host, Status status, int id, int process_id) {
+  Report(host_peer::StatusLine(SlotOf(user), status, id, process_id, Slot(host)));
+}
+
+ULONGLONG ElapsedSince(ULONGLONG start) {
+  return GetTickCount64() - start;
+}
+
+void Connect(int mode, const std::string& name) {
+  ULONGLONG start = GetTickCount64();
+  void* host = IPC_Connect(static_cast<Mode>(mode), name.c_str());
+  ULONGLONG elapsed = ElapsedSince(start);
+  int slot = -1;
+  if (host) {
+    slot = Slot(host);
+    if (slot < 0) {
+      base::AutoLock hold(g_hosts_lock);
+      slot = static_cast<int>(g_hosts.size());
+      g_hosts.push_back(host);
+    }
+    void* user = reinterpret_cast<void*>(static_cast<intptr_t>(slot));
+    IPC_AddListener(host, &OnMessage, user);
+    IPC_AddStatusCallback(host, &OnStatus, user);
+  }
+  std::ostringstream line;
+  line << "connect " << slot << " " << IPC_GetCommunicationID(host) << " " << elapsed;
+  Report(line.str());
+}
+
+void ReportResult(const std::string& command, bool result) {
+  Report(command + (result ? " 1" : " 0"));
+}
+
+void Send(const std::string& command, int slot, int target, const std::string& text) {
+  ReportResult(command, IPC_Send(HostAt(slot), target, const_cast<char*>(text.data()),
+                                 static_cast<unsigned>(text.size())));
+}
+
+void SendToHosts(int target, const std::string& text) {
+  ReportResult("send-all", IPC_Send(target, const_cast<char*>(text.data()),
+                                    static_cast<unsigned>(text.size())));
+}
+
+void ShutDown(int slot) {
+  ULONGLONG start = GetTickCount64();
+  bool done = IPC_ShutDown(HostAt(slot));
+  std::ostringstream line;
+  line << "shutdown " << (done ? 1 : 0) << " " << ElapsedSince(start);
+  Report(line.str());
+}
+
+// What a forwarding launcher does, |count| times in a row; reports the cycles that sent.
+void Cycle(const std::string& name, int count) {
+  int completed = 0;
+  std::string text = "cycle";
+  for (int i = 0; i < count; ++i) {
+    void* host = IPC_Connect(IPC_MODE_CLIENT, name.c_str());
+    if (host && IPC_Send(host, IPC_TARGET_SERVER, &text[0], static_cast<unsigned>(text.size())))
+      ++completed;
+    IPC_ShutDown(host);
+  }
+  Report("cycle " + std::to_string(completed));
+}
+
+// Opens the rendezvous pipe of |name| as a client would and says nothing.
+base::win::ScopedFileHandle g_silent_pipe;
+
+void OpenPipe(const std::string& name) {
+  int32_t secret = 0;
+  g_silent_pipe.Set(CreateFileW(IPC::Channel::ChannelImpl::PipeNameFor(name, &secret).c_str(),
+                                GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+  ReportResult("open-pipe", g_silent_pipe.IsValid());
+}
+
+void Run(const std::string& command_line) {
+  std::istringstream in(command_line);
+  std::string command;
+  in >> command;
+  int first = 0, second = 0;
+  std::string text;
+  if (command == "connect" && in >> first >> text) {
+    Connect(first, text == host_peer::kEmptyName ? std::string() : text);
+  } else if (command == "send" && in >> first >> second >> text) {
+    Send(command, first, second, text);
+  } else if (command == "send-pattern" && in >> first >> second >> text) {
+    Send(command, first, second, host_peer::Pattern(strtoul(text.c_str(), nullptr, 10)));
+  } else if (command == "send-all" && in >> first >> text) {
+    SendToHosts(first, text);
+  } else if (command == "shutdown" && in >> first) {
+    ShutDown(first);
+  } else if (command == "handles") {
+    Report("handles " + std::to_string(test::CountOpenHandles()));
+  } else if (command == "cycle" && in >> text >> first) {
+    Cycle(text, first);
+  } else if (command == "open-pipe" && in >> text) {
+    OpenPipe(text);
+  } else if (command == "exit" && in >> first) {
+    exit(first);
+  } else {
+    Report("unknown " + command_line);
+  }
+}
+
+}  // namespace
+
+int main() {
+  Report("pid " + std::to_string(GetCurrentProcessId()));
+  char buffer[1024];
+  while (fgets(buffer, sizeof(buffer), stdin)) {
+    std::string line(buffer);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+      line.pop_back();
+    Run(line);
+  }
+  // The test has gone: leave as a process ends, with the hosts still registered.
+  return 0;
+}
