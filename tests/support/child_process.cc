@@ -40,6 +40,16 @@ std::string ReadCaptureFile(const base::win::ScopedFileHandle& file) {
   return text;
 }
 
+// Writes |text| into |file| and rewinds it, so that a child reads |text| from its start.
+bool FillInputFile(const base::win::ScopedFileHandle& file, const std::string& text) {
+  DWORD written = 0;
+  if (!text.empty() &&
+      (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+       written != text.size()))
+    return false;
+  return SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == 0;
+}
+
 }  // namespace
 
 std::wstring CurrentProgramPath() {
@@ -67,12 +77,15 @@ ChildProcess::~ChildProcess() {
   Terminate();
 }
 
-bool ChildProcess::Start(const std::wstring& program, const std::wstring& arguments) {
+bool ChildProcess::Start(const std::wstring& program, const std::wstring& arguments,
+                         const std::string& input) {
+  input_.Set(CreateCaptureFile(L"in"));
   output_.Set(CreateCaptureFile(L"out"));
   errors_.Set(CreateCaptureFile(L"err"));
-  if (!output_.IsValid() || !errors_.IsValid())
+  if (!input_.IsValid() || !output_.IsValid() || !errors_.IsValid() ||
+      !FillInputFile(input_, input))
     return false;
-  return Launch(CommandLine(ProgramPath(program), arguments), std::wstring(), nullptr,
+  return Launch(CommandLine(ProgramPath(program), arguments), std::wstring(), input_.Get(),
                 output_.Get());
 }
 

@@ -24,9 +24,11 @@ class ChildProcess {
   ChildProcess();
   ~ChildProcess();
 
-  // Starts the build's program |program| with |arguments|. Its standard output and error
-  // go to temporary files that are readable once it has ended.
-  bool Start(const std::wstring& program, const std::wstring& arguments);
+  // Starts the build's program |program| with |arguments|. Its standard input reads
+  // |input|; its standard output and error go to temporary files that are readable once it
+  // has ended.
+  bool Start(const std::wstring& program, const std::wstring& arguments,
+             const std::string& input = std::string());
 
   // Starts the build's program |program| with |arguments| reading |input| and writing
   // |output| (inheritable handles) as its standard streams, its errors going to a file.
@@ -57,6 +59,7 @@ class ChildProcess {
               base::win::NativeHandle input, base::win::NativeHandle output);
 
   base::win::ScopedHandle process_;
+  base::win::ScopedFileHandle input_;
   base::win::ScopedFileHandle output_;
   base::win::ScopedFileHandle errors_;
   unsigned long pid_;
