@@ -12,7 +12,7 @@ set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../../.." && pwd)"
 dll_name="IPC_Broker.dll"
-answer_timeout=60
+answer_timeout=120
 
 fail() {
   echo "kit_test: $*" >&2
