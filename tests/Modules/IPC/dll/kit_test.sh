@@ -1,8 +1,12 @@
 #!/bin/bash
 # The integrator kit as an integrator meets it, one step per CTest test:
-#   kit_test.sh install  BUILD_DIR KIT_DIR          lays the kit out with cmake --install
-#   kit_test.sh msvc     KIT_DIR WORK_DIR SOURCE     an MSVC-ABI caller links with the .lib and
-#                                                   imports only names the DLL exports
+#   kit_test.sh install  BUILD_DIR KIT_DIR POINTER_SIZE
+#                                                   lays the kit out with cmake --install; its
+#                                                   package takes only consumers of POINTER_SIZE
+#   kit_test.sh msvc     KIT_DIR WORK_DIR SOURCE PROCESSOR
+#                                                   an MSVC-ABI caller for PROCESSOR (i686 or
+#                                                   x86_64) links with the .lib and imports
+#                                                   only names the DLL exports
 #   kit_test.sh msvc_run KIT_DIR WORK_DIR           runs it, called back by the DLL
 #   kit_test.sh consumer KIT_DIR WORK_DIR EXAMPLES TOOLCHAIN
 #                                                   builds the examples with find_package,
@@ -20,7 +24,7 @@ fail() {
 }
 
 install_kit() {
-  local build_dir=$1 kit=$2
+  local build_dir=$1 kit=$2 pointer_size=$3
   rm -rf "$kit"
   cmake --install "$build_dir" --prefix "$kit" >/dev/null
   local file
@@ -28,6 +32,26 @@ install_kit() {
       lib/IPC_Broker.lib lib/libIPC_Broker.dll.a lib/cmake/IPC_Broker/IPC_BrokerConfig.cmake \
       lib/cmake/IPC_Broker/IPC_BrokerConfigVersion.cmake; do
     [[ -f $kit/$file ]] || fail "the kit lacks $file"
+  done
+  check_pointer_size "$kit" "$pointer_size"
+}
+
+# The package's version file, asked as find_package asks it by consumers of either pointer
+# size, takes only those of the kit's.
+check_pointer_size() {
+  local kit=$1 pointer_size=$2 size
+  local probe="$kit/../version_probe.cmake"
+  cat >"$probe" <<PROBE
+set(PACKAGE_FIND_VERSION 1.0)
+set(PACKAGE_FIND_VERSION_MAJOR 1)
+include("$kit/lib/cmake/IPC_Broker/IPC_BrokerConfigVersion.cmake")
+message("\${PACKAGE_VERSION_COMPATIBLE} \${PACKAGE_VERSION_UNSUITABLE}")
+PROBE
+  for size in 4 8; do
+    local expected="TRUE " answer
+    [[ $size == "$pointer_size" ]] || expected="TRUE TRUE"
+    answer="$(cmake -DCMAKE_SIZEOF_VOID_P="$size" -P "$probe" 2>&1)"
+    [[ $answer == "$expected" ]] || fail "a $size-byte consumer is answered '$answer'"
   done
 }
 
@@ -42,13 +66,13 @@ exported_names() {
 }
 
 check_msvc_caller() {
-  local kit=$1 work=$2 source=$3
+  local kit=$1 work=$2 source=$3 processor=$4
   rm -rf "$work" && mkdir -p "$work"
-  clang --target=i686-pc-windows-msvc -std=c++17 -O1 -Wall -Wextra -Werror -DIPC_BROKER_DLL \
-    -I "$kit/include" -c "$source" -o "$work/caller.obj"
+  clang --target="$processor-pc-windows-msvc" -std=c++17 -O1 -Wall -Wextra -Werror \
+    -DIPC_BROKER_DLL -I "$kit/include" -c "$source" -o "$work/caller.obj"
   lld-link /nologo /entry:Start /subsystem:console /nodefaultlib /safeseh:no \
     /out:"$work/caller.exe" "$work/caller.obj" "$kit/lib/IPC_Broker.lib" \
-    /usr/i686-w64-mingw32/lib/libkernel32.a
+    "/usr/$processor-w64-mingw32/lib/libkernel32.a"
   imported_names "$work/caller.exe" >"$work/imported"
   exported_names "$kit/bin/$dll_name" >"$work/exported"
   [[ $(wc -l <"$work/imported") -eq 10 ]] || fail "the caller imports $(cat "$work/imported")"
