@@ -77,7 +77,7 @@ void EventPrinter::Sent(int id, int target, size_t size) {
 void EventPrinter::Error(const std::string& message) {
   Json::Value event = Event("error");
   event["message"] = message;
-  Print(stderr, event, "ipccat: " + message);
+  Print(errors_, event, "ipccat: " + message);
 }
 
 void EventPrinter::Print(std::FILE* stream, const Json::Value& event, const std::string& text) {

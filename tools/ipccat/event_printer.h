@@ -14,10 +14,10 @@ class Value;
 namespace ipccat {
 
 // Any thread: the broker's callbacks print from its event thread, the rest from the main
-// thread. Errors go to standard error, everything else to standard output.
+// thread. Errors go to |errors|, everything else to standard output.
 class EventPrinter {
  public:
-  explicit EventPrinter(bool json) : json_(json) {}
+  EventPrinter(bool json, std::FILE* errors) : json_(json), errors_(errors) {}
 
   // The host is up: serving |name|, or connected to its server.
   void Ready(const std::string& name, bool serving, int id, int processId);
@@ -30,6 +30,7 @@ class EventPrinter {
   void Print(std::FILE* stream, const Json::Value& event, const std::string& text);
 
   const bool json_;
+  std::FILE* const errors_;
   std::mutex lock_;  // one line at a time
 
   EventPrinter(const EventPrinter&) = delete;

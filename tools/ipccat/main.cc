@@ -21,6 +21,21 @@ void UseBinaryStreams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+// Where ipccat's errors go. With --json, standard error carries ipccat's JSON lines alone:
+// the runtime writes its diagnostic lines to the C runtime's stderr, which then leads to NUL
+// (they still reach the debugger output), and the errors go through a stream of their own
+// on the original standard error, open until the process ends.
+std::FILE* ErrorStream(bool json) {
+  if (!json)
+    return stderr;
+  const int ownErrors = _dup(_fileno(stderr));
+  std::FILE* errors = ownErrors == -1 ? nullptr : _fdopen(ownErrors, "wb");
+  if (!errors)
+    return stderr;
+  std::freopen("NUL", "wb", stderr);
+  return errors;
+}
+
 int Run(const ipccat::Options& options, ipccat::EventPrinter* printer) {
   switch (options.command) {
     case ipccat::Command::kServe:
@@ -44,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i)
     arguments.push_back(base::WideToUTF8(argv[i]));
   const ipccat::ParseResult parsed = ipccat::ParseOptions(arguments);
-  ipccat::EventPrinter printer(parsed.options.json);
+  ipccat::EventPrinter printer(parsed.options.json, ErrorStream(parsed.options.json));
   if (!parsed.error.empty()) {
     printer.Error(parsed.error);
     return ipccat::kExitBadUsage;
