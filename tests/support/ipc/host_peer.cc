@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "base/win/scoped_handle.h"
 #include "ipc/ipc_channel_win.h"
 #include "support/handle_count.h"
+#include "support/ipc/hostile_messages.h"
 #include "support/ipc/host_peer_process.h"
 
 namespace {
@@ -127,11 +129,17 @@ void OpenPipe(const std::string& name) {
   ReportResult("open-pipe", g_silent_pipe.IsValid());
 }
 
+void Attack(const std::string& name, unsigned long seed, int count) {
+  std::mt19937 random(seed);
+  Report("attack " + std::to_string(test::AttackServer(name, count, &random)));
+}
+
 void Run(const std::string& command_line) {
   std::istringstream in(command_line);
   std::string command;
   in >> command;
   int first = 0, second = 0;
+  unsigned long seed = 0;
   std::string text;
   if (command == "connect" && in >> first >> text) {
     Connect(first, text == host_peer::kEmptyName ? std::string() : text);
@@ -149,6 +157,8 @@ void Run(const std::string& command_line) {
     Cycle(text, first);
   } else if (command == "open-pipe" && in >> text) {
     OpenPipe(text);
+  } else if (command == "attack" && in >> text >> seed >> first) {
+    Attack(text, seed, first);
   } else if (command == "exit" && in >> first) {
     exit(first);
   } else {

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include <cstdio>
 
 #include "support/deadline.h"
@@ -16,9 +18,18 @@ std::string Pattern(size_t size) {
   return bytes;
 }
 
+namespace {
+
+// Bytes that keep a report on its one line.
+bool Printable(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7f; });
+}
+
+}  // namespace
+
 std::string MessageLine(int slot, int source_id, const void* data, unsigned size) {
   std::string text = size ? std::string(static_cast<const char*>(data), size) : "-";
-  if (text.size() > kReportedBytes)
+  if (text.size() > kReportedBytes || !Printable(text))
     text = text == Pattern(text.size()) ? "pattern" : "other";
   return "message " + std::to_string(slot) + " " + std::to_string(source_id) + " " +
          std::to_string(size) + " " + text;

@@ -11,13 +11,16 @@
 //   cycle <name> <n>                   n times: connect as client, send "cycle" to the
 //                                      server, shut down
 //   open-pipe <name>                   opens the rendezvous pipe of <name> and says nothing
+//   attack <name> <seed> <n>           writes n mutated messages into the pipes of <name>'s
+//                                      server (test::AttackServer)
 //   exit <code>                        ends the process through exit()
 // Reports, one line each:
 //   pid <pid>                                      once, at start
 //   connect <slot or -1> <communication id> <ms>   listener and status callback added
 //   <command> <0|1>            for send, send-pattern, send-all and open-pipe
-//   shutdown <0|1> <ms>    handles <n>    cycle <sent>
-//   message <slot> <source id> <size> <text, "-" when empty, "pattern" or "other" when long>
+//   shutdown <0|1> <ms>    handles <n>    cycle <sent>    attack <sessions, -1 if refused>
+//   message <slot> <source id> <size> <text, "-" when empty, "pattern" or "other" when long
+//                                                  or not printable>
 //   status <slot> <status> <id> <process id> <slot of the host handle passed>
 #ifndef SUPPORT_IPC_HOST_PEER_PROCESS_H_
 #define SUPPORT_IPC_HOST_PEER_PROCESS_H_
@@ -34,7 +37,8 @@ namespace host_peer {
 
 const wchar_t kProgram[] = L"host_peer.exe";
 const char kEmptyName[] = "-";
-// Longer messages are reported by whether they hold Pattern(size).
+// Longer messages, and those with bytes other than printable ASCII, are reported by whether
+// they hold Pattern(size).
 const size_t kReportedBytes = 64;
 
 std::string Pattern(size_t size);

@@ -14,6 +14,8 @@ namespace test {
 
 namespace {
 
+const unsigned kRequestServiceType = 24;
+
 int NextRequestId() {
   static int request_id = 1000000;
   return ++request_id;
@@ -101,6 +103,15 @@ bool RawChannelClient::Ask(unsigned type, std::string* reply, unsigned long time
   IPC::Message request(IPC::Message::kRoutingControl, type, IPC::Message::kPriorityNormal);
   return IPC::MakeSyncRequest(&request, NextRequestId()) && Write(request) &&
          Read(reply, timeoutMs);
+}
+
+bool RawChannelClient::RequestWorker(std::string* channel_id, unsigned long timeoutMs) {
+  std::string bytes;
+  if (!Ask(kRequestServiceType, &bytes, timeoutMs))
+    return false;
+  IPC::Message reply(bytes.data(), static_cast<int>(bytes.size()));
+  PickleIterator outputs = IPC::IteratorAfterSyncHeader(reply);
+  return outputs.ReadString(channel_id) && !channel_id->empty();
 }
 
 }  // namespace test

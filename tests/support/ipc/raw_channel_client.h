@@ -33,6 +33,10 @@ class RawChannelClient {
   // Sends a synchronous request of |type| with an empty parameter list and reads its reply.
   bool Ask(unsigned type, std::string* reply, unsigned long timeoutMs);
 
+  // On a rendezvous: asks for a worker as a client host does, and reads the worker's channel
+  // id from the reply. False without a reply or with an empty id.
+  bool RequestWorker(std::string* channel_id, unsigned long timeoutMs);
+
  private:
   bool ReadExactly(char* buffer, size_t size, unsigned long timeoutMs);
 

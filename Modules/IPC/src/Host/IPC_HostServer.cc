@@ -6,6 +6,7 @@
 #include "Filter/IPC_MsgFilterRequestService.h"
 #include "Filter/IPC_MsgFilterRouteMsg.h"
 #include "Host/IPC_FaultGuard.h"
+#include "Host/IPC_HostClient.h"
 #include "Host/IPC_Trace.h"
 #include "Thread/IPC_ThreadEnviroment.h"
 
@@ -14,6 +15,11 @@ namespace {
 // How long a failed worker stays in the map, so late messages to it are still dropped
 // quietly rather than racing its close.
 const int64_t kWorkerCloseDelayMs = 1000;
+
+// A client connects to its worker within its own connect budget, which began before it asked
+// for the worker; a worker not connected by then has no client coming (it died between the
+// hand-out and its connect, or never meant to come) and would hold its pipe for ever.
+const int64_t kWorkerConnectDeadlineMs = IPC_HostClient::kConnectTimeoutMs;
 
 // "[IPC_HostServer][CloseChannelWorker]IPC强制退出" and a line feed.
 const wchar_t kWorkerCloseFaultMessage[] =
@@ -87,7 +93,11 @@ void IPC_HostServer::OnHostChannelError_MsgFilter() {
 void IPC_HostServer::OnChannelStatus_MsgFilter(int channel_id, int process_id, int status) {
   if (IsQuiet())
     return;
-  if (status != IPC_ChannelListener::kConnected) {
+  if (status == IPC_ChannelListener::kConnected) {
+    IPC_ThreadEnviroment::PostTask(
+        IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnChannelStatus_MsgFilter"),
+        base::Bind(&IPC_HostServer::MarkWorkerConnected, this, channel_id));
+  } else {
     IPC_ThreadEnviroment::PostDelayedTask(
         IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnChannelStatus_MsgFilter"),
         base::Bind(&IPC_HostServer::CloseChannelWorker, this, channel_id), kWorkerCloseDelayMs);
@@ -120,8 +130,23 @@ void IPC_HostServer::CreateChannelWorker() {
 }
 
 void IPC_HostServer::AddChannelWorker(scoped_refptr<IPC_ChannelService> worker) {
-  m_ChannelWorkerMap.insert(std::make_pair(worker->channel_id(), worker));
+  const int channel_id = worker->channel_id();
+  m_ChannelWorkerMap.insert(std::make_pair(channel_id, worker));
+  m_UnconnectedWorkers.insert(channel_id);
+  IPC_ThreadEnviroment::PostDelayedTask(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::AddChannelWorker"),
+      base::Bind(&IPC_HostServer::CloseWorkerIfUnconnected, this, channel_id),
+      kWorkerConnectDeadlineMs);
   CreateChannelWorker();
+}
+
+void IPC_HostServer::MarkWorkerConnected(int channel_id) {
+  m_UnconnectedWorkers.erase(channel_id);
+}
+
+void IPC_HostServer::CloseWorkerIfUnconnected(int channel_id) {
+  if (m_UnconnectedWorkers.count(channel_id))
+    CloseChannelWorker(channel_id);
 }
 
 void IPC_HostServer::RestartMainService() {
@@ -145,6 +170,7 @@ void IPC_HostServer::CloseChannelWorkerTemp(int channel_id) {
     return;
   worker->second->Close();
   m_ChannelWorkerMap.erase(worker);
+  m_UnconnectedWorkers.erase(channel_id);
   IPC_TRACE(L"m_ChannelWorkerMap.size:%d\n", static_cast<int>(m_ChannelWorkerMap.size()));
 }
 

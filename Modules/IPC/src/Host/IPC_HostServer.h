@@ -5,6 +5,7 @@
 
 #include <list>
 #include <map>
+#include <set>
 #include <string>
 
 #include "base/synchronization/lock.h"
@@ -37,6 +38,8 @@ class IPC_HostServer : public IPC_Host {
 
   void CreateChannelWorker();
   void AddChannelWorker(scoped_refptr<IPC_ChannelService> worker);
+  void MarkWorkerConnected(int channel_id);
+  void CloseWorkerIfUnconnected(int channel_id);
   void RestartMainService();
   void CloseChannelWorker(int channel_id);
   void CloseChannelWorkerTemp(int channel_id);
@@ -47,6 +50,7 @@ class IPC_HostServer : public IPC_Host {
   std::list<scoped_refptr<IPC_ChannelService>> m_PendingWorkers;  // guarded by m_PendingLock
   base::Lock m_PendingLock;
   std::map<int, scoped_refptr<IPC_ChannelService>> m_ChannelWorkerMap;  // "MainThread" only
+  std::set<int> m_UnconnectedWorkers;  // handed out, not connected yet; "MainThread" only
   scoped_refptr<IPC_HostWeakPtr<IPC_HostServer>> m_pWeakThis;
 };
 
