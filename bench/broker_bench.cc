@@ -3,10 +3,12 @@
 // relay latency against a direct channel ping-pong, a forwarding launcher's connect, send and
 // shutdown against raw pipe opens and round trips; and how many of ten clients connecting at
 // once get through. Prints the tables.
+// Arguments name the tables to print (throughput, latency, forward, burst); none prints all.
 // The program is every process of a measurement: it starts itself with one of the "--" modes
 // of main() as the other ends.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -585,9 +587,17 @@ int main(int argc, char** argv) {
     return RunRawAnswerer(argv[2], argv[3], atoi(argv[4]));
   if (argc == 4 && mode == "--burst-client")
     return RunBurstClient(argv[2], argv[3]);
-  PrintThroughput();
-  PrintLatency();
-  PrintForward();
-  PrintBurst();
+  // Tables by name, or all of them.
+  const struct {
+    const char* name;
+    void (*print)();
+  } kTables[] = {{"throughput", PrintThroughput},
+                 {"latency", PrintLatency},
+                 {"forward", PrintForward},
+                 {"burst", PrintBurst}};
+  for (const auto& table : kTables) {
+    if (argc == 1 || std::find(argv + 1, argv + argc, std::string(table.name)) != argv + argc)
+      table.print();
+  }
   return 0;
 }

@@ -40,11 +40,11 @@ bool IPC_HostClient::Init() {
   const base::TimeTicks deadline =
       base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(kConnectTimeoutMs);
   scoped_refptr<IPC_ChannelClient> rendezvous(new IPC_ChannelClient);
-  int failed_attempts = 0;
+  ConnectAttempts attempts;
   bool reached = false;
   while (Connecting(rendezvous.get())) {
     reached = rendezvous->Init(m_strName);
-    if (reached || !WaitForNextAttempt(&failed_attempts, deadline))
+    if (reached || !WaitForNextAttempt(&attempts, deadline))
       break;
   }
   if (reached) {
@@ -102,10 +102,11 @@ std::string IPC_HostClient::RequestWorkerName(IPC_ChannelClient* rendezvous) {
   return worker_name;
 }
 
-bool IPC_HostClient::WaitForNextAttempt(int* failed_attempts, base::TimeTicks deadline) {
+bool IPC_HostClient::WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTicks deadline) {
   IPC::Channel::ServerState state = IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs);
   if (state == IPC::Channel::SERVER_BUSY) {
     // Another client holds the server's only pipe instance: wait for our turn.
+    attempts->server_seen = true;
     const int64_t remaining_ms = (deadline - base::TimeTicks::Now()).InMilliseconds();
     if (remaining_ms <= 0)
       return false;
@@ -114,14 +115,17 @@ bool IPC_HostClient::WaitForNextAttempt(int* failed_attempts, base::TimeTicks de
       return true;
     if (state == IPC::Channel::SERVER_BUSY)
       return false;
-    // Gone between two clients: look again shortly, at no attempt's cost.
+  }
+  if (attempts->server_seen) {
+    // Seen serving the name, so gone between two clients: look again shortly, at no
+    // attempt's cost.
     return !m_AbortEvent.TimedWait(base::TimeDelta::FromMilliseconds(kServerRestartPauseMs)) &&
            base::TimeTicks::Now() < deadline;
   }
-  ++*failed_attempts;
+  ++attempts->failed;
   const bool aborted =
       m_AbortEvent.TimedWait(base::TimeDelta::FromMilliseconds(kFailedAttemptPauseMs));
-  return !aborted && *failed_attempts < kMaxFailedAttempts && base::TimeTicks::Now() < deadline;
+  return !aborted && attempts->failed < kMaxFailedAttempts && base::TimeTicks::Now() < deadline;
 }
 
 bool IPC_HostClient::OpenWorker(int server_id) {

@@ -40,10 +40,17 @@ class IPC_HostClient : public IPC_Host {
   // One rendezvous: the worker channel's name from the server, or empty.
   std::string RequestWorkerName(IPC_ChannelClient* rendezvous);
 
+  // The rendezvous attempts of one connect.
+  struct ConnectAttempts {
+    int failed = 0;            // found nobody serving the name
+    bool server_seen = false;  // the server's pipe was seen busy with another client
+  };
+
   // Whether another rendezvous attempt fits: waits while the server's only pipe instance is
-  // busy with another client (that costs no attempt), and 200 ms after an attempt that found
-  // nobody serving the name, of which three are allowed.
-  bool WaitForNextAttempt(int* failed_attempts, base::TimeTicks deadline);
+  // busy with another client, and looks again shortly while a server seen during this
+  // connect restarts its pipe between two clients (neither costs an attempt); waits 200 ms
+  // after an attempt that found nobody serving the name, of which three are allowed.
+  bool WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTicks deadline);
 
   bool OpenWorker(int server_id);
 

@@ -167,7 +167,7 @@ TEST_F(IPC_HostServerTest, ReportsConnectAndExitAndClosesTheWorkerASecondLater) 
   client.Kill();
   EXPECT_TRUE(server_.WaitFor(StatusLine(0, IPC_STATUS_ERROR, client_id, pid, 0), kWaitMs));
   // The departed client's worker is the only one that goes; a fresh one took its place.
-  EXPECT_TRUE(test::WaitUntil([&] { return test::CountOpenHandles() == handles_before; }, kWaitMs))
+  EXPECT_TRUE(test::WaitUntil([&] { return test::CountOpenHandles() <= handles_before; }, kWaitMs))
       << handles_before << " handles before, " << test::CountOpenHandles() << " after";
   EXPECT_EQ(2u, server_.Lines("status ").size());
 }
