@@ -2,7 +2,8 @@
 # The integrator kit as an integrator meets it, one step per CTest test:
 #   kit_test.sh install  BUILD_DIR KIT_DIR POINTER_SIZE
 #                                                   lays the kit out with cmake --install; its
-#                                                   package takes only consumers of POINTER_SIZE
+#                                                   package takes only consumers of POINTER_SIZE,
+#                                                   and Launcher.exe exports the ten functions
 #   kit_test.sh msvc     KIT_DIR WORK_DIR SOURCE PROCESSOR
 #                                                   an MSVC-ABI caller for PROCESSOR (i686 or
 #                                                   x86_64) links with the .lib and imports
@@ -34,6 +35,18 @@ install_kit() {
     [[ -f $kit/$file ]] || fail "the kit lacks $file"
   done
   check_pointer_size "$kit" "$pointer_size"
+  check_launcher_exports "$kit"
+}
+
+# Launcher.exe carries the broker too: its export table holds the ten functions, under the
+# names the DLL gives them.
+check_launcher_exports() {
+  local kit=$1 names
+  names="$(exported_names "$kit/bin/Launcher.exe")"
+  [[ $(wc -l <<<"$names") -eq 10 ]] || fail "Launcher.exe exports: $names"
+  local missing
+  missing="$(comm -23 <(echo "$names") <(exported_names "$kit/bin/$dll_name"))"
+  [[ -z $missing ]] || fail "Launcher.exe exports what the DLL does not: $missing"
 }
 
 # The package's version file, asked as find_package asks it by consumers of either pointer
