@@ -1,6 +1,8 @@
 // The client host's rendezvous, worker channel, sends and deliveries.
 #include "Host/IPC_HostClient.h"
 
+#include <algorithm>
+
 #include "Filter/IPC_MsgFilterRouteMsg.h"
 #include "ipc/ipc_channel.h"
 
@@ -123,9 +125,27 @@ bool IPC_HostClient::WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTic
            base::TimeTicks::Now() < deadline;
   }
   ++attempts->failed;
-  const bool aborted =
-      m_AbortEvent.TimedWait(base::TimeDelta::FromMilliseconds(kFailedAttemptPauseMs));
-  return !aborted && attempts->failed < kMaxFailedAttempts && base::TimeTicks::Now() < deadline;
+  return PauseUntilServerAppears(attempts) &&
+         (attempts->server_seen || attempts->failed < kMaxFailedAttempts) &&
+         base::TimeTicks::Now() < deadline;
+}
+
+bool IPC_HostClient::PauseUntilServerAppears(ConnectAttempts* attempts) {
+  const base::TimeTicks end =
+      base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(kFailedAttemptPauseMs);
+  for (;;) {
+    const int64_t left_ms = (end - base::TimeTicks::Now()).InMilliseconds();
+    if (left_ms <= 0)
+      return true;
+    if (m_AbortEvent.TimedWait(
+            base::TimeDelta::FromMilliseconds(std::min<int64_t>(left_ms, kServerRestartPauseMs))))
+      return false;
+    if (IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs) !=
+        IPC::Channel::SERVER_ABSENT) {
+      attempts->server_seen = true;
+      return true;
+    }
+  }
 }
 
 bool IPC_HostClient::OpenWorker(int server_id) {

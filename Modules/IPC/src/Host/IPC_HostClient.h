@@ -48,9 +48,13 @@ class IPC_HostClient : public IPC_Host {
 
   // Whether another rendezvous attempt fits: waits while the server's only pipe instance is
   // busy with another client, and looks again shortly while a server seen during this
-  // connect restarts its pipe between two clients (neither costs an attempt); waits 200 ms
-  // after an attempt that found nobody serving the name, of which three are allowed.
+  // connect restarts its pipe between two clients (neither costs an attempt); pauses after an
+  // attempt that found nobody serving the name, of which three are allowed.
   bool WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTicks deadline);
+
+  // The 200 ms after a failed attempt, cut short when the server's pipe appears (a server
+  // that was restarting its pipe between two clients); false when aborted.
+  bool PauseUntilServerAppears(ConnectAttempts* attempts);
 
   bool OpenWorker(int server_id);
 
