@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "IPC_Broker.h"
+#include "VeskGame/client_control.h"
+#include "VeskGame/client_record.h"
+#include "VeskGame/request_record.h"
 #include "base/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "bench_process.h"
-#include "demo/VeskGame/client_control.h"
-#include "demo/VeskGame/client_record.h"
-#include "demo/VeskGame/request_record.h"
 #include "launcher/instance_names.h"
 
 namespace {

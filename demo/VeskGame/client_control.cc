@@ -1,5 +1,5 @@
 // The demo client's quit event and the request to end a running client.
-#include "demo/VeskGame/client_control.h"
+#include "VeskGame/client_control.h"
 
 #include <windows.h>
 

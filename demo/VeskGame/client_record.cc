@@ -1,11 +1,11 @@
 // Writing and reading the demo client's start record: one record per start, with the
 // fields "process_id", "command_line", "working_directory", "mutex" and "channel".
-#include "demo/VeskGame/client_record.h"
+#include "VeskGame/client_record.h"
 
 #include <cstdlib>
 
+#include "VeskGame/record_file.h"
 #include "base/utf_string_conversions.h"
-#include "demo/VeskGame/record_file.h"
 #include "launcher/path_util.h"
 
 namespace {

@@ -1,15 +1,15 @@
 // The demo client's run: presence mutex, request channel, start record, wait for the end.
-#include "demo/VeskGame/demo_client.h"
+#include "VeskGame/demo_client.h"
 
 #include <windows.h>
 
 #include <cwchar>
 
 #include "IPC_Broker.h"
+#include "VeskGame/client_control.h"
+#include "VeskGame/client_record.h"
+#include "VeskGame/request_record.h"
 #include "base/utf_string_conversions.h"
-#include "demo/VeskGame/client_control.h"
-#include "demo/VeskGame/client_record.h"
-#include "demo/VeskGame/request_record.h"
 #include "launcher/instance_names.h"
 #include "launcher/launch_options.h"
 #include "launcher/option_keys.h"

@@ -2,8 +2,8 @@
 // client for the same OEM id and user.
 #include <windows.h>
 
-#include "demo/VeskGame/client_control.h"
-#include "demo/VeskGame/demo_client.h"
+#include "VeskGame/client_control.h"
+#include "VeskGame/demo_client.h"
 #include "launcher/launch_options.h"
 #include "launcher/option_keys.h"
 

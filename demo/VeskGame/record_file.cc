@@ -1,5 +1,5 @@
 // Writing and reading the demo client's record files.
-#include "demo/VeskGame/record_file.h"
+#include "VeskGame/record_file.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // Writing and reading the demo client's request record.
-#include "demo/VeskGame/request_record.h"
+#include "VeskGame/request_record.h"
 
 #include <cstdlib>
 #include <memory>
@@ -7,7 +7,7 @@
 #include <json/reader.h>
 #include <json/value.h>
 
-#include "demo/VeskGame/record_file.h"
+#include "VeskGame/record_file.h"
 #include "launcher/path_util.h"
 
 namespace {

@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "VeskGame/request_record.h"
 #include "base/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
-#include "demo/VeskGame/request_record.h"
 #include "launcher/instance_names.h"
 #include "support/child_process.h"
 #include "support/deadline.h"

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "VeskGame/client_control.h"
 #include "base/win/scoped_handle.h"
-#include "demo/VeskGame/client_control.h"
 #include "support/deadline.h"
 
 namespace test {

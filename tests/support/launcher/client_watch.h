@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/VeskGame/client_record.h"
+#include "VeskGame/client_record.h"
 
 namespace test {
 

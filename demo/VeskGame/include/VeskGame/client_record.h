@@ -1,7 +1,7 @@
 // The record of the demo client's starts, a UTF-8 text file beside the executable that
 // tests and the demo read to see what the client was started with.
-#ifndef DEMO_VESKGAME_CLIENT_RECORD_H_
-#define DEMO_VESKGAME_CLIENT_RECORD_H_
+#ifndef VESKGAME_CLIENT_RECORD_H_
+#define VESKGAME_CLIENT_RECORD_H_
 
 #include <string>
 #include <vector>
@@ -23,4 +23,4 @@ bool AppendClientStart(const std::wstring& file, const ClientStart& start);
 // The complete records of |file|, oldest first; one still being written is left out.
 std::vector<ClientStart> ReadClientStarts(const std::wstring& file);
 
-#endif  // DEMO_VESKGAME_CLIENT_RECORD_H_
+#endif  // VESKGAME_CLIENT_RECORD_H_

@@ -1,7 +1,7 @@
 // How the demo client is told to end: a named event per OEM id and user, so that clients
 // for other ids (and tests running side by side) are never touched.
-#ifndef DEMO_VESKGAME_CLIENT_CONTROL_H_
-#define DEMO_VESKGAME_CLIENT_CONTROL_H_
+#ifndef VESKGAME_CLIENT_CONTROL_H_
+#define VESKGAME_CLIENT_CONTROL_H_
 
 #include <string>
 
@@ -17,4 +17,4 @@ std::wstring ClientQuitEventName(const std::wstring& oemId, const std::wstring& 
 bool RequestClientQuit(const std::wstring& oemId, const std::wstring& userId,
                        unsigned long timeoutMs);
 
-#endif  // DEMO_VESKGAME_CLIENT_CONTROL_H_
+#endif  // VESKGAME_CLIENT_CONTROL_H_

@@ -1,7 +1,7 @@
 // The record of the requests the demo client received over its channel, a UTF-8 text file
 // beside the executable that tests and the demo read.
-#ifndef DEMO_VESKGAME_REQUEST_RECORD_H_
-#define DEMO_VESKGAME_REQUEST_RECORD_H_
+#ifndef VESKGAME_REQUEST_RECORD_H_
+#define VESKGAME_REQUEST_RECORD_H_
 
 #include <string>
 #include <vector>
@@ -22,4 +22,4 @@ bool AppendReceivedRequest(const std::wstring& file, const ReceivedRequest& requ
 // The complete records of |file|, oldest first.
 std::vector<ReceivedRequest> ReadReceivedRequests(const std::wstring& file);
 
-#endif  // DEMO_VESKGAME_REQUEST_RECORD_H_
+#endif  // VESKGAME_REQUEST_RECORD_H_

@@ -1,6 +1,6 @@
 // The project's own stand-in for the game-hall client "VeskGame.exe".
-#ifndef DEMO_VESKGAME_DEMO_CLIENT_H_
-#define DEMO_VESKGAME_DEMO_CLIENT_H_
+#ifndef VESKGAME_DEMO_CLIENT_H_
+#define VESKGAME_DEMO_CLIENT_H_
 
 #include <string>
 
@@ -42,4 +42,4 @@ class DemoClient {
   void* server = nullptr;  // the broker's server host while the channel is served
 };
 
-#endif  // DEMO_VESKGAME_DEMO_CLIENT_H_
+#endif  // VESKGAME_DEMO_CLIENT_H_

@@ -2,8 +2,8 @@
 // the demo read. A record is "field=value" lines and an empty line. Values are kept
 // readable: only "%" and control characters are written as %XX, so every value, whatever
 // its bytes, stays on its line.
-#ifndef DEMO_VESKGAME_RECORD_FILE_H_
-#define DEMO_VESKGAME_RECORD_FILE_H_
+#ifndef VESKGAME_RECORD_FILE_H_
+#define VESKGAME_RECORD_FILE_H_
 
 #include <map>
 #include <string>
@@ -22,4 +22,4 @@ std::vector<Record> ReadRecords(const std::wstring& file);
 // The value of |field| in |record|; empty when it is absent.
 std::string RecordValue(const Record& record, const std::string& field);
 
-#endif  // DEMO_VESKGAME_RECORD_FILE_H_
+#endif  // VESKGAME_RECORD_FILE_H_
