@@ -11,7 +11,8 @@ source "$repo/tools/common.sh"
 
 prepare_to_run
 
-demo_root="$build_dir/demo"
+# Not build/demo: that is the build folder of demo/VeskGame, which the install would wipe.
+demo_root="$build_dir/demo-install"
 version="2.0.1"
 oem_id="7001"
 user_id="42"
