@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/win/read_to_end.h"
 #include "base/win/scoped_handle.h"
 
 namespace {
@@ -42,12 +43,8 @@ std::string ReadWholeFile(const std::wstring& file) {
       CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes;
-  if (!handle.IsValid())
-    return bytes;
-  char chunk[4096];
-  DWORD read = 0;
-  while (ReadFile(handle.Get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
-    bytes.append(chunk, read);
+  if (handle.IsValid())
+    base::win::ReadToEnd(handle.Get(), &bytes);
   return bytes;
 }
 
@@ -73,11 +70,11 @@ std::vector<Record> ReadRecords(const std::wstring& file) {
   const std::string bytes = ReadWholeFile(file);
   std::vector<Record> records;
   Record current;
-  size_t lineStart = 0;
+  size_t line_start = 0;
   // Only an empty line closes a record: the tail of a write still under way is dropped.
   for (size_t end = bytes.find('\n'); end != std::string::npos;
-       lineStart = end + 1, end = bytes.find('\n', lineStart)) {
-    const std::string line = bytes.substr(lineStart, end - lineStart);
+       line_start = end + 1, end = bytes.find('\n', line_start)) {
+    const std::string line = bytes.substr(line_start, end - line_start);
     if (line.empty()) {
       if (!current.empty())
         records.push_back(current);

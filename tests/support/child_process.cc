@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/win/read_to_end.h"
 #include "support/unique_name.h"
 
 namespace test {
@@ -31,12 +32,8 @@ HANDLE CreateCaptureFile(const wchar_t* purpose) {
 // The child wrote through the same file object, so the shared position is at its end.
 std::string ReadCaptureFile(const base::win::ScopedFileHandle& file) {
   std::string text;
-  if (!file.IsValid() || SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) != 0)
-    return text;
-  char buffer[4096];
-  DWORD bytesRead = 0;
-  while (ReadFile(file.Get(), buffer, sizeof(buffer), &bytesRead, nullptr) && bytesRead > 0)
-    text.append(buffer, bytesRead);
+  if (file.IsValid() && SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == 0)
+    base::win::ReadToEnd(file.Get(), &text);
   return text;
 }
 

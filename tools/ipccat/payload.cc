@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "base/utf_string_conversions.h"
+#include "base/win/read_to_end.h"
 #include "base/win/scoped_handle.h"
 
 namespace ipccat {
@@ -40,8 +41,8 @@ bool FromHex(const std::string& hex, std::string* bytes) {
 }
 
 bool AsUtf8Text(const std::string& bytes, std::string* text) {
-  const bool endsWithNul = !bytes.empty() && bytes.back() == '\0';
-  *text = bytes.substr(0, bytes.size() - (endsWithNul ? 1 : 0));
+  const bool ends_with_nul = !bytes.empty() && bytes.back() == '\0';
+  *text = bytes.substr(0, bytes.size() - (ends_with_nul ? 1 : 0));
   return IsValidUtf8(*text);
 }
 
@@ -60,14 +61,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
   if (!file.IsValid())
     return false;
   bytes->clear();
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr)) {
-    if (read == 0)
-      return true;
-    bytes->append(buffer, read);
-  }
-  return false;
+  return base::win::ReadToEnd(file.Get(), bytes);
 }
 
 }  // namespace ipccat
