@@ -2,8 +2,6 @@
 // by the at-exit manager for the default kind only.
 #include "base/lazy_instance.h"
 
-#include <windows.h>
-
 #include <atomic>
 #include <cstdint>
 
@@ -11,7 +9,7 @@
 
 #include "base/at_exit.h"
 #include "base/threading/platform_thread.h"
-#include "base/win/scoped_handle.h"
+#include "support/deadline.h"
 #include "support/thread_runner.h"
 
 namespace {
@@ -32,30 +30,33 @@ std::atomic<int> Counted<Tag>::constructions(0);
 template <int Tag>
 std::atomic<int> Counted<Tag>::destructions(0);
 
-// Slow to build, so that a second thread arrives while the first is still building.
+std::atomic<int> g_racers_arrived(0);
+
+// Built only once both racers have come for the instance, so that the second comes while the
+// first is still building.
 class SlowToBuild : public Counted<0> {
  public:
-  SlowToBuild() { base::PlatformThread::Sleep(200); }
+  SlowToBuild() {
+    test::WaitUntil([] { return g_racers_arrived == 2; }, test::kDeadlineMs);
+  }
 };
 
 base::LazyInstance<SlowToBuild> g_contended = LAZY_INSTANCE_INITIALIZER;
 
 TEST(LazyInstanceTest, ThreadsRacingForTheInstanceBuildItOnceAndShareIt) {
-  base::win::ScopedHandle start(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   SlowToBuild* seen[2] = {nullptr, nullptr};
   test::FunctionDelegate first([&] {
-    ::WaitForSingleObject(start.Get(), test::kDeadlineMs);
+    ++g_racers_arrived;
     seen[0] = g_contended.Pointer();
   });
   test::FunctionDelegate second([&] {
-    ::WaitForSingleObject(start.Get(), test::kDeadlineMs);
+    ++g_racers_arrived;
     seen[1] = &g_contended.Get();
   });
   base::PlatformThreadHandle first_thread;
   base::PlatformThreadHandle second_thread;
   ASSERT_TRUE(base::PlatformThread::Create(0, &first, &first_thread));
   ASSERT_TRUE(base::PlatformThread::Create(0, &second, &second_thread));
-  ::SetEvent(start.Get());
   ASSERT_TRUE(test::JoinWithDeadline(&first_thread));
   ASSERT_TRUE(test::JoinWithDeadline(&second_thread));
   EXPECT_EQ(1, SlowToBuild::constructions);

@@ -83,12 +83,17 @@ TEST(WaitableEventTest, NegativeTimedWaitPollsInsteadOfWaitingForWeeks) {
   EXPECT_TRUE(event.TimedWait(TimeDelta::FromMilliseconds(-5)));
 }
 
+// Run on another thread: signals |event| once the test thread says, through |waiting|, that
+// it goes into its wait.
+void SignalOnceWaiting(WaitableEvent* waiting, WaitableEvent* event) {
+  EXPECT_TRUE(waiting->TimedWait(kDeadline));
+  event->Signal();
+}
+
 TEST(WaitableEventTest, TimedWaitEndsWhenAnotherThreadSignals) {
-  WaitableEvent event(false, false);
-  test::BackgroundThread signaller([&event] {
-    Sleep(20);
-    event.Signal();
-  });
+  WaitableEvent event(false, false), waiting(true, false);
+  test::BackgroundThread signaller([&] { SignalOnceWaiting(&waiting, &event); });
+  waiting.Signal();
   EXPECT_TRUE(event.TimedWait(kDeadline));
 }
 
@@ -118,10 +123,9 @@ TEST(WaitableEventTest, WaitManyConsumesOnlyTheAnsweredAutoResetEvent) {
 TEST(WaitableEventTest, WaitManyWakesForAnEventSignalledLater) {
   WaitableEvent first(false, false), second(false, false);
   WaitableEvent* events[] = {&first, &second};
-  test::BackgroundThread signaller([&second] {
-    Sleep(20);
-    second.Signal();
-  });
+  WaitableEvent waiting(true, false);
+  test::BackgroundThread signaller([&] { SignalOnceWaiting(&waiting, &second); });
+  waiting.Signal();
   EXPECT_EQ(1u, WaitableEvent::WaitMany(events, 2));
 }
 

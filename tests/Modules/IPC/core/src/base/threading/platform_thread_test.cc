@@ -29,15 +29,18 @@ using test::FunctionDelegate;
 const DWORD kThreadNamingException = 0x406D1388;
 const char kChildNamingTest[] = "PlatformThreadDebuggee.DISABLED_NamesThreads";
 const char kChildPlainName[] = "Worker";
+const DWORD kStrayThreadWindowMs = 50;
 
 base::win::ScopedHandle NewEvent() {
   return base::win::ScopedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 TEST(PlatformThreadTest, JoinWaitsForTheThreadAndClosesItsHandle) {
+  // Released only as Join begins, so that Join has a running thread to wait for.
+  base::win::ScopedHandle release = NewEvent();
   std::atomic<bool> finished(false);
-  FunctionDelegate delegate([&finished] {
-    PlatformThread::Sleep(100);
+  FunctionDelegate delegate([&] {
+    ::WaitForSingleObject(release.Get(), test::kDeadlineMs);
     finished = true;
   });
   int handles_before = test::CountOpenHandles();
@@ -45,6 +48,7 @@ TEST(PlatformThreadTest, JoinWaitsForTheThreadAndClosesItsHandle) {
   ASSERT_TRUE(PlatformThread::Create(0, &delegate, &thread));
   ASSERT_TRUE(thread.IsValid());
   HANDLE raw = thread.Get();
+  ::SetEvent(release.Get());
   ASSERT_TRUE(test::JoinWithDeadline(&thread));
   EXPECT_TRUE(finished);
   EXPECT_FALSE(thread.IsValid());
@@ -73,8 +77,8 @@ TEST(PlatformThreadTest, NonJoinableThreadLeavesNoHandleAndRunsSingletonDisallow
 }
 
 TEST(PlatformThreadTest, FailedCreationRunsNothingAndLeaksNoHandle) {
-  bool ran = false;
-  FunctionDelegate delegate([&ran] { ran = true; });
+  base::win::ScopedHandle ran = NewEvent();
+  FunctionDelegate delegate([&ran] { ::SetEvent(ran.Get()); });
   // Three quarters of the address space: no process can reserve that as a stack.
   const size_t kImpossibleStack = ~size_t(0) / 4 * 3;
   int handles_before = test::CountOpenHandles();
@@ -82,8 +86,10 @@ TEST(PlatformThreadTest, FailedCreationRunsNothingAndLeaksNoHandle) {
   EXPECT_FALSE(PlatformThread::Create(kImpossibleStack, &delegate, &thread));
   EXPECT_FALSE(thread.IsValid());
   EXPECT_FALSE(PlatformThread::CreateNonJoinable(kImpossibleStack, &delegate));
-  PlatformThread::Sleep(50);
-  EXPECT_FALSE(ran);
+  // Nothing announces a thread that never started: one started in error has this long to
+  // show itself.
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
+            ::WaitForSingleObject(ran.Get(), kStrayThreadWindowMs));
   EXPECT_EQ(handles_before, test::CountOpenHandles());
 }
 

@@ -13,6 +13,7 @@
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/platform_thread.h"
 #include "base/time.h"
+#include "support/deadline.h"
 #include "support/thread_runner.h"
 
 namespace {
@@ -63,7 +64,6 @@ class HookedThread : public Thread {
 
  protected:
   void Init() override {
-    PlatformThread::Sleep(50);  // Start must wait for this
     MessageLoop::current()->AddDestructionObserver(new LoopDestructionLogger(log_));
     log_->Add(std::string("init on ") + (PlatformThread::GetName() ? PlatformThread::GetName()
                                                                      : "unnamed thread"));
@@ -193,10 +193,7 @@ TEST(ThreadTest, StopAfterTheLoopQuitByItselfJustJoins) {
   HookedThread thread(&log);
   ASSERT_TRUE(thread.Start());
   thread.message_loop()->PostTask(FROM_HERE, Bind(&QuitOwnLoop));
-  for (int waited = 0; thread.IsRunning() && waited < static_cast<int>(test::kDeadlineMs);
-       waited += 10)
-    PlatformThread::Sleep(10);
-  ASSERT_FALSE(thread.IsRunning());
+  ASSERT_TRUE(test::WaitUntil([&thread] { return !thread.IsRunning(); }, test::kDeadlineMs));
   thread.Stop();
   EXPECT_FALSE(thread.thread_was_started());
   EXPECT_EQ("loop destroyed", log.events().back());
