@@ -29,20 +29,20 @@ std::wstring CurrentDirectory() {
 }
 
 // Runs on the broker's callback thread, one call at a time.
-bool IPC_CALL RecordRequest(void* requestsPath, int sourceId, void* data, unsigned size) {
+bool IPC_CALL RecordRequest(void* requests_path, int source_id, void* data, unsigned size) {
   ReceivedRequest request;
-  request.sourceId = sourceId;
+  request.sourceId = source_id;
   request.bytes.assign(static_cast<const char*>(data), size);
-  return AppendReceivedRequest(*static_cast<const std::wstring*>(requestsPath), request);
+  return AppendReceivedRequest(*static_cast<const std::wstring*>(requests_path), request);
 }
 
 }  // namespace
 
-DemoClient::DemoClient(const LaunchOptions& launchOptions)
-    : options(launchOptions),
-      oemId(launchOptions.GetValue(kOemIdKey)),
-      userId(launchOptions.GetValue(kUserIdKey)),
-      requestsPath(ClientRequestsPath(ExecutableFolder())) {}
+DemoClient::DemoClient(const LaunchOptions& options)
+    : options_(options),
+      oem_id_(options.GetValue(kOemIdKey)),
+      user_id_(options.GetValue(kUserIdKey)),
+      requests_path_(ClientRequestsPath(ExecutableFolder())) {}
 
 int DemoClient::Run() {
   if (!TakePresence()) {
@@ -53,46 +53,47 @@ int DemoClient::Run() {
   WaitForQuit();
   // The channel goes before the mutex, so that a client started once the mutex is gone
   // finds the channel name free.
-  IPC_ShutDown(server);
-  ReleaseMutex(clientMutex.Get());
+  IPC_ShutDown(server_);
+  ReleaseMutex(client_mutex_.Get());
   return 0;
 }
 
 bool DemoClient::TakePresence() {
   // The quit event exists before the mutex, so whoever sees the client running can stop it.
-  quitEvent.Set(CreateEventW(nullptr, TRUE, FALSE, ClientQuitEventName(oemId, userId).c_str()));
-  if (!quitEvent.IsValid())
+  quit_event_.Set(
+      CreateEventW(nullptr, TRUE, FALSE, ClientQuitEventName(oem_id_, user_id_).c_str()));
+  if (!quit_event_.IsValid())
     return false;
-  HANDLE mutex = CreateMutexW(nullptr, TRUE, ClientMutexName(oemId, userId).c_str());
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, ClientMutexName(oem_id_, user_id_).c_str());
   const DWORD error = GetLastError();
-  clientMutex.Set(mutex);
-  return clientMutex.IsValid() && error != ERROR_ALREADY_EXISTS;
+  client_mutex_.Set(mutex);
+  return client_mutex_.IsValid() && error != ERROR_ALREADY_EXISTS;
 }
 
 bool DemoClient::Serve() {
-  const std::string channel = base::WideToUTF8(ClientChannelName(oemId, userId));
-  server = IPC_Connect(IPC_MODE_SERVER, channel.c_str());
+  const std::string channel = base::WideToUTF8(ClientChannelName(oem_id_, user_id_));
+  server_ = IPC_Connect(IPC_MODE_SERVER, channel.c_str());
   // The listener is in place before any launcher can find the client: the start is
   // recorded only after this.
-  return server && IPC_AddListener(server, RecordRequest, &requestsPath) == 0;
+  return server_ && IPC_AddListener(server_, RecordRequest, &requests_path_) == 0;
 }
 
-void DemoClient::RecordStart(bool heldMutex, bool servesChannel) const {
+void DemoClient::RecordStart(bool held_mutex, bool serves_channel) const {
   ClientStart start;
   start.processId = GetCurrentProcessId();
   start.commandLine = GetCommandLineW();
   start.workingDirectory = CurrentDirectory();
-  start.heldMutex = heldMutex;
-  start.servesChannel = servesChannel;
+  start.heldMutex = held_mutex;
+  start.servesChannel = serves_channel;
   AppendClientStart(ClientStartsPath(ExecutableFolder()), start);
 }
 
 void DemoClient::WaitForQuit() const {
-  WaitForSingleObject(quitEvent.Get(), QuitAfterMs());
+  WaitForSingleObject(quit_event_.Get(), QuitAfterMs());
 }
 
 unsigned long DemoClient::QuitAfterMs() const {
-  const std::wstring value = options.GetValue(kQuitAfterKey);
+  const std::wstring value = options_.GetValue(kQuitAfterKey);
   wchar_t* end = nullptr;
   const unsigned long ms = std::wcstoul(value.c_str(), &end, 10);
   if (value.empty() || *end != L'\0' || ms == 0)

@@ -39,9 +39,9 @@ std::string UnescapeValue(const std::string& value) {
 }
 
 std::string ReadWholeFile(const std::wstring& file) {
-  base::win::ScopedFileHandle handle(
-      CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::win::ScopedFileHandle handle(CreateFileW(
+      file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes;
   if (handle.IsValid())
     base::win::ReadToEnd(handle.Get(), &bytes);

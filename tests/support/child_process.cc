@@ -19,9 +19,9 @@ const DWORD kTerminationWaitMs = 10000;
 
 // A file that the child inherits as a standard stream and that vanishes with the last handle.
 HANDLE CreateCaptureFile(const wchar_t* purpose) {
-  wchar_t tempFolder[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, tempFolder);
-  std::wstring path = tempFolder + UniqueWideName(std::wstring(L"child-") + purpose + L"-");
+  wchar_t temp_folder[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, temp_folder);
+  std::wstring path = temp_folder + UniqueWideName(std::wstring(L"child-") + purpose + L"-");
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
@@ -95,12 +95,12 @@ bool ChildProcess::StartWithStreams(const std::wstring& program, const std::wstr
   return Launch(CommandLine(ProgramPath(program), arguments), std::wstring(), input, output);
 }
 
-bool ChildProcess::StartCommandLine(const std::wstring& commandLine,
-                                    const std::wstring& workingFolder) {
-  return Launch(commandLine, workingFolder, nullptr, nullptr);
+bool ChildProcess::StartCommandLine(const std::wstring& command_line,
+                                    const std::wstring& working_folder) {
+  return Launch(command_line, working_folder, nullptr, nullptr);
 }
 
-bool ChildProcess::Launch(std::wstring commandLine, const std::wstring& workingFolder,
+bool ChildProcess::Launch(std::wstring command_line, const std::wstring& working_folder,
                           base::win::NativeHandle input, base::win::NativeHandle output) {
   const bool capture = output != nullptr;
   STARTUPINFOW startup = {};
@@ -112,8 +112,8 @@ bool ChildProcess::Launch(std::wstring commandLine, const std::wstring& workingF
     startup.hStdError = errors_.Get();
   }
   PROCESS_INFORMATION created = {};
-  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, capture ? TRUE : FALSE, 0,
-                      nullptr, workingFolder.empty() ? nullptr : workingFolder.c_str(),
+  if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, capture ? TRUE : FALSE, 0,
+                      nullptr, working_folder.empty() ? nullptr : working_folder.c_str(),
                       &startup, &created)) {
     const DWORD error = GetLastError();
     ADD_FAILURE() << "cannot start a child process, error " << error;
@@ -125,16 +125,16 @@ bool ChildProcess::Launch(std::wstring commandLine, const std::wstring& workingF
   return true;
 }
 
-bool ChildProcess::WaitForExit(unsigned long timeoutMs, unsigned long* exitCode) {
+bool ChildProcess::WaitForExit(unsigned long timeout_ms, unsigned long* exit_code) {
   if (!process_.IsValid())
     return false;
-  if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process_.Get(), timeout_ms) != WAIT_OBJECT_0) {
     Terminate();
     return false;
   }
   DWORD code = 0;
   GetExitCodeProcess(process_.Get(), &code);
-  *exitCode = code;
+  *exit_code = code;
   return true;
 }
 
@@ -155,11 +155,11 @@ std::string ChildProcess::ReadErrors() const {
   return ReadCaptureFile(errors_);
 }
 
-bool RunToExit(const std::wstring& commandLine, const std::wstring& workingFolder,
-               unsigned long timeoutMs, unsigned long* exitCode) {
+bool RunToExit(const std::wstring& command_line, const std::wstring& working_folder,
+               unsigned long timeout_ms, unsigned long* exit_code) {
   ChildProcess child;
-  return child.StartCommandLine(commandLine, workingFolder) &&
-         child.WaitForExit(timeoutMs, exitCode);
+  return child.StartCommandLine(command_line, working_folder) &&
+         child.WaitForExit(timeout_ms, exit_code);
 }
 
 }  // namespace test

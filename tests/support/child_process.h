@@ -35,13 +35,13 @@ class ChildProcess {
   bool StartWithStreams(const std::wstring& program, const std::wstring& arguments,
                         base::win::NativeHandle input, base::win::NativeHandle output);
 
-  // Starts |commandLine| in |workingFolder| (the test's own when empty), inheriting
+  // Starts |command_line| in |working_folder| (the test's own when empty), inheriting
   // nothing. A failure to start is a test failure.
-  bool StartCommandLine(const std::wstring& commandLine, const std::wstring& workingFolder);
+  bool StartCommandLine(const std::wstring& command_line, const std::wstring& working_folder);
 
-  // Waits up to |timeoutMs| for the child to end and reads its exit code. At the deadline
+  // Waits up to |timeout_ms| for the child to end and reads its exit code. At the deadline
   // the child is terminated and the answer is false.
-  bool WaitForExit(unsigned long timeoutMs, unsigned long* exitCode);
+  bool WaitForExit(unsigned long timeout_ms, unsigned long* exit_code);
 
   // Ends the child at once with exit code 1 and waits for it to be gone.
   void Terminate();
@@ -55,7 +55,7 @@ class ChildProcess {
 
  private:
   // Null |output| inherits nothing and redirects nothing.
-  bool Launch(std::wstring commandLine, const std::wstring& workingFolder,
+  bool Launch(std::wstring command_line, const std::wstring& working_folder,
               base::win::NativeHandle input, base::win::NativeHandle output);
 
   base::win::ScopedHandle process_;
@@ -68,9 +68,9 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 };
 
-// Starts |commandLine| in |workingFolder|, then waits as ChildProcess::WaitForExit does.
-bool RunToExit(const std::wstring& commandLine, const std::wstring& workingFolder,
-               unsigned long timeoutMs, unsigned long* exitCode);
+// Starts |command_line| in |working_folder|, then waits as ChildProcess::WaitForExit does.
+bool RunToExit(const std::wstring& command_line, const std::wstring& working_folder,
+               unsigned long timeout_ms, unsigned long* exit_code);
 
 }  // namespace test
 

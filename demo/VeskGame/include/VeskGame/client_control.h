@@ -10,11 +10,11 @@ constexpr wchar_t kQuitAfterKey[] = L"-quitafter";  // ends by itself after this
 constexpr wchar_t kStopKey[] = L"-stop";            // asks the running client to end
 
 // Global\Quit-Veskgame-<oemId>[-<userId>]: signalled to end the client.
-std::wstring ClientQuitEventName(const std::wstring& oemId, const std::wstring& userId);
+std::wstring ClientQuitEventName(const std::wstring& oem_id, const std::wstring& user_id);
 
-// Signals the quit event of the client for these ids and waits up to |timeoutMs| for it
+// Signals the quit event of the client for these ids and waits up to |timeout_ms| for it
 // to give up its mutex. False when no such client runs or it did not end in time.
-bool RequestClientQuit(const std::wstring& oemId, const std::wstring& userId,
-                       unsigned long timeoutMs);
+bool RequestClientQuit(const std::wstring& oem_id, const std::wstring& user_id,
+                       unsigned long timeout_ms);
 
 #endif  // VESKGAME_CLIENT_CONTROL_H_

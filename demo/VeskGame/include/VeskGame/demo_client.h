@@ -26,20 +26,20 @@ class DemoClient {
  private:
   // Creates the quit event and takes the client mutex; false when another client holds it.
   bool TakePresence();
-  void RecordStart(bool heldMutex, bool servesChannel) const;
+  void RecordStart(bool held_mutex, bool serves_channel) const;
   // Serves the request channel; false when it cannot be served.
   bool Serve();
   // Waits until told to quit or the time is up.
   void WaitForQuit() const;
   unsigned long QuitAfterMs() const;
 
-  const LaunchOptions& options;
-  const std::wstring oemId;
-  const std::wstring userId;
-  base::win::ScopedHandle quitEvent;
-  base::win::ScopedHandle clientMutex;  // owned while the run holds it
-  std::wstring requestsPath;  // read by the listener on the broker's callback thread
-  void* server = nullptr;  // the broker's server host while the channel is served
+  const LaunchOptions& options_;
+  const std::wstring oem_id_;
+  const std::wstring user_id_;
+  base::win::ScopedHandle quit_event_;
+  base::win::ScopedHandle client_mutex_;  // owned while the run holds it
+  std::wstring requests_path_;  // read by the listener on the broker's callback thread
+  void* server_ = nullptr;  // the broker's server host while the channel is served
 };
 
 #endif  // VESKGAME_DEMO_CLIENT_H_
