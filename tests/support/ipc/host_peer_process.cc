@@ -70,13 +70,15 @@ HostPeer::~HostPeer() {
 }
 
 bool HostPeer::Start() {
+  return StartProgram(host_peer::kProgram, std::wstring()) &&
+         Take("pid", kPeerStartMs) != kUnanswered;
+}
+
+bool HostPeer::StartProgram(const std::wstring& program, const std::wstring& arguments) {
   base::win::ScopedFileHandle child_input, child_output;
-  if (!CreateStreamPipe(true, &input_, &child_input) ||
-      !CreateStreamPipe(false, &output_, &child_output) ||
-      !process_.StartWithStreams(host_peer::kProgram, std::wstring(), child_input.Get(),
-                                 child_output.Get()))
-    return false;
-  return Take("pid", kPeerStartMs) != kUnanswered;
+  return CreateStreamPipe(true, &input_, &child_input) &&
+         CreateStreamPipe(false, &output_, &child_output) &&
+         process_.StartWithStreams(program, arguments, child_input.Get(), child_output.Get());
 }
 
 bool HostPeer::Command(const std::string& command) {

@@ -58,6 +58,8 @@ class HostPeer {
 
   // Starts the peer and reads its pid.
   bool Start();
+  // Starts another program of the build that reports in lines on its standard output.
+  bool StartProgram(const std::wstring& program, const std::wstring& arguments);
   bool Command(const std::string& command);
 
   // Takes the first report not taken yet that starts with |prefix| + " ", waiting up to
@@ -82,6 +84,8 @@ class HostPeer {
     return process_.WaitForExit(timeoutMs, exit_code);
   }
   unsigned long pid() const { return process_.pid(); }
+  // What the program wrote to its standard error, once it has ended.
+  std::string Errors() const { return process_.ReadErrors(); }
 
   // Long enough for a client's connect against a server that never answers.
   static const unsigned long kPeerDeadlineMs = 20000;

@@ -16,6 +16,7 @@
 #include "IPC_Broker.h"
 #include "support/child_process.h"
 #include "support/deadline.h"
+#include "support/ipc/host_peer_process.h"
 #include "support/unique_name.h"
 
 namespace {
@@ -244,18 +245,21 @@ TEST(IpccatTest, BroadcastOfAClientReachesEveryOtherClient) {
   EXPECT_EQ(clients, listenerIds);
 }
 
+// The server goes only once the listener says it is connected: earlier, its connect may
+// rightly find nobody serving.
 TEST(IpccatTest, ListenEndsWhenTheServerGoesAway) {
   const std::string name = test::UniqueName("ipccat-gone-");
   TestServer server(name);
   ASSERT_TRUE(server.IsServing());
-  test::ChildProcess listener;
-  ASSERT_TRUE(listener.Start(kProgram, L"listen " + Wide(name)));
-  ASSERT_EQ(1u, server.WaitForClients(1).size());
+  test::HostPeer listener;
+  ASSERT_TRUE(listener.StartProgram(kProgram, L"listen " + Wide(name)));
+  EXPECT_EQ(0u, listener.Take("connected", kRunTimeoutMs).find("to " + name + " as "));
   server.ShutDown();
-  const Outcome run = Finish(&listener);
-  EXPECT_EQ(1u, run.exitCode);
-  EXPECT_EQ("ipccat: the server of " + name + " went away\n", run.errors);
-  EXPECT_EQ(0u, run.output.find("connected to " + name + " as ")) << run.output;
+  unsigned long exit_code = 0;
+  ASSERT_TRUE(listener.WaitForExit(kRunTimeoutMs, &exit_code));
+  EXPECT_EQ(1u, exit_code);
+  EXPECT_EQ("ipccat: the server of " + name + " went away\n",
+            WithoutRuntimeLog(listener.Errors()));
 }
 
 TEST(IpccatTest, ExitCodesAndOneLineErrors) {
