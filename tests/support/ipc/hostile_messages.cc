@@ -17,9 +17,6 @@ namespace {
 
 using IPC::Message;
 
-const uint32_t kRequestServiceType = 24;
-const uint32_t kQueryIdType = 29;
-const uint32_t kRoutingType = 35;
 const int kMaxBurst = 40;
 const unsigned long kOpenTimeoutMs = 20000;
 

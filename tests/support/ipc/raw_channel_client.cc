@@ -14,8 +14,6 @@ namespace test {
 
 namespace {
 
-const unsigned kRequestServiceType = 24;
-
 int NextRequestId() {
   static int request_id = 1000000;
   return ++request_id;

@@ -3,6 +3,7 @@
 #ifndef SUPPORT_IPC_RAW_CHANNEL_CLIENT_H_
 #define SUPPORT_IPC_RAW_CHANNEL_CLIENT_H_
 
+#include <cstdint>
 #include <string>
 
 #include "base/win/scoped_handle.h"
@@ -12,6 +13,11 @@ class Message;
 }
 
 namespace test {
+
+// The broker's control message types, as the wire carries them.
+const uint32_t kRequestServiceType = 24;
+const uint32_t kQueryIdType = 29;
+const uint32_t kRoutingType = 35;
 
 class RawChannelClient {
  public:

@@ -26,11 +26,11 @@ namespace {
 using host_peer::MessageLine;
 using host_peer::StatusLine;
 using test::HostPeer;
+using test::kQueryIdType;
+using test::kRequestServiceType;
+using test::kRoutingType;
 using test::RecordedHost;
 
-const uint32_t kRoutingType = 35;
-const uint32_t kRequestServiceType = 24;
-const uint32_t kQueryIdType = 29;
 const unsigned long kWaitMs = test::kDeadlineMs;
 
 // The line a receiver logs for |text| from |source|; |slot| numbers the hosts of a peer.
