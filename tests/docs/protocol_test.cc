@@ -3,9 +3,9 @@
 // bytes in the documented order reaches a real server.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -90,13 +90,10 @@ Dumps DocumentDumps() {
 }
 
 std::string Hex(const Bytes& bytes) {
-  std::string text;
-  char byte[4];
-  for (uint8_t value : bytes) {
-    snprintf(byte, sizeof(byte), "%02x ", value);
-    text += byte;
-  }
-  return text;
+  std::ostringstream text;
+  for (uint8_t value : bytes)
+    text << std::hex << std::setw(2) << std::setfill('0') << unsigned(value) << ' ';
+  return text.str();
 }
 
 // One line per dump, for a comparison that shows every difference at once.

@@ -70,12 +70,13 @@ IPC_API void* IPC_CALL IPC_Connect(Mode mode, const char* name);
 IPC_API bool IPC_CALL IPC_ShutDown(void* host);
 
 // Copies |size| bytes and queues them for |target_id|; true once queued (delivery is not
-// confirmed), false for an unknown handle, null data or size 0. Never blocks.
+// confirmed), false for an unknown handle, null data, size 0 or a size above 134217696 (the
+// most one message carries). Never blocks.
 IPC_API bool IPC_CALL IPC_Send(void* host, int target_id, void* data, unsigned size);
 
 // Sends through every host whose kind reaches |target_id| (client hosts for
 // IPC_TARGET_SERVER, every host for IPC_TARGET_ALL, server hosts for a client's id); false
-// when no host exists, for null data or size 0. Never blocks.
+// when no host exists, for null data, size 0 or a size above 134217696. Never blocks.
 IPC_API bool IPC_CALL IPC_Send(int target_id, void* data, unsigned size);
 
 // Adds |listener| to the host's message listeners (a function already added keeps its first
