@@ -95,13 +95,35 @@ prepare_to_run() {
   prepare_wine
 }
 
-# The prefix's server, and the services it starts with the first program, stay up for the
-# whole run instead of starting again for every test program.
+# The prefix's server, the services it starts with the first program and the desktop process
+# stay up for the whole run instead of starting again for every test program. Wine's helpers
+# inherit the output of the program that starts them, so they start here, tied to no test:
+# a test program whose output they held would look unfinished to CTest until they end.
 prepare_wine() {
   "$repo/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
   WINEPREFIX="$LAUNCHER_WINEPREFIX" "$wineserver_bin" -w 2>/dev/null || true
   WINEPREFIX="$LAUNCHER_WINEPREFIX" "$wineserver_bin" -p 2>/dev/null || true
   "$repo/tools/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
+  hold_wine_desktop
+}
+
+# Seconds the desktop process may take to come up on a loaded machine.
+desktop_start_timeout=120
+
+# Starts the build's wine_desktop.exe, which makes the desktop and holds it until stop_wine,
+# and waits until it has.
+hold_wine_desktop() {
+  local report="$build_dir/wine_desktop.out" deadline=$((SECONDS + desktop_start_timeout))
+  rm -f "$report"
+  "$repo/tools/wine-run.sh" "$build_dir/bin/wine_desktop.exe" </dev/null >"$report" 2>/dev/null &
+  local holder=$!
+  until grep -q '^desktop ready' "$report" 2>/dev/null; do
+    if ! kill -0 "$holder" 2>/dev/null || ((SECONDS >= deadline)); then
+      echo "the Wine desktop did not start (wine_desktop.exe, within $desktop_start_timeout s)" >&2
+      return 1
+    fi
+    sleep 0.2
+  done
 }
 
 # Ends the wineserver of the project's prefix, with every Wine process in it, and Xvfb.
