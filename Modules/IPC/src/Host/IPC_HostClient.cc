@@ -178,11 +178,11 @@ bool IPC_HostClient::PauseUntilServerAppears(ConnectAttempts* attempts) {
 
 bool IPC_HostClient::OpenWorker(int server_id) {
   m_WorkerClient = new IPC_ChannelClient;
+  if (!Connecting(m_WorkerClient.get()))
+    return false;
   // In place before the handshake: a server may speak as soon as it sees the client.
-  scoped_refptr<IPC_MsgFilterRouteMsgClient> routing(
-      new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get()));
-  if (!Connecting(m_WorkerClient.get()) ||
-      !m_WorkerClient->InitWithFilter(m_strName, routing.get()))
+  if (!m_WorkerClient->InitWithFilter(
+          m_strName, new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get())))
     return false;
   m_iCommunicationId = m_WorkerClient->channel_id();
   m_bInited = true;
