@@ -37,6 +37,7 @@ unsigned long DeliveryTimeoutMs() {
   return test::ScaledMs(20000);
 }
 const int kSimultaneousLaunchers = 5;
+const size_t kLongMessage = 30000;
 
 // The launch request whose argument line holds |tokens|, as the client receives it.
 std::string JsonRequest(std::initializer_list<std::string> tokens) {
@@ -109,6 +110,10 @@ TEST_F(ClientForwardingTest, RunningClientReceivesExactlyOneRequestFromTheLaunch
       {"no user id: the channel is the OEM id's alone", oemId_, L"",
        L"-scmd 123 web 0 -oemid " + oemId_,
        JsonRequest({"-scmd", "123", "web", "0", "-uid", "", "-oemid", base::WideToUTF8(oemId_)})},
+      // Near the platform's limit of 32 767 characters for the whole command line.
+      {"a request of 30 000 characters arrives whole before the launcher ends", oemId_, L"9",
+       L"-scmd 123 web 0 -uid 9 -oemid " + oemId_ + L" -msg " + std::wstring(kLongMessage, L'm'),
+       TextRequest(std::wstring(kLongMessage, L'm'))},
   };
   for (const ForwardCase& c : kCases) {
     SCOPED_TRACE(c.what);

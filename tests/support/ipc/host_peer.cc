@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -23,6 +24,7 @@ namespace {
 base::Lock g_output_lock;
 base::Lock g_hosts_lock;
 std::vector<void*> g_hosts;  // by slot; guarded by g_hosts_lock
+std::map<int, std::string> g_greetings;  // by slot; guarded by g_hosts_lock
 
 void Report(const std::string& line) {
   base::AutoLock hold(g_output_lock);
@@ -54,8 +56,25 @@ bool IPC_CALL OnMessage(void* user, int source_id, void* data, unsigned size) {
   return true;
 }
 
+std::string GreetingOf(int slot) {
+  base::AutoLock hold(g_hosts_lock);
+  auto greeting = g_greetings.find(slot);
+  return greeting == g_greetings.end() ? std::string() : greeting->second;
+}
+
 void IPC_CALL OnStatus(void* user, void* host, Status status, int id, int process_id) {
   Report(host_peer::StatusLine(SlotOf(user), status, id, process_id, Slot(host)));
+  std::string greeting = GreetingOf(SlotOf(user));
+  if (status == IPC_STATUS_CONNECTED && !greeting.empty())
+    IPC_Send(host, id, &greeting[0], static_cast<unsigned>(greeting.size()));
+}
+
+void Greet(int slot, const std::string& text) {
+  {
+    base::AutoLock hold(g_hosts_lock);
+    g_greetings[slot] = text;
+  }
+  Report("greet 1");
 }
 
 ULONGLONG ElapsedSince(ULONGLONG start) {
@@ -118,6 +137,29 @@ void Cycle(const std::string& name, int count) {
   Report("cycle " + std::to_string(completed));
 }
 
+// What the launcher does with one message of Pattern(size): connect, send, shut down at once.
+void SendAndShutDown(const std::string& name, size_t size) {
+  std::string message = host_peer::Pattern(size);
+  void* host = IPC_Connect(IPC_MODE_CLIENT, name.c_str());
+  bool sent = host && IPC_Send(host, IPC_TARGET_SERVER, &message[0],
+                               static_cast<unsigned>(message.size()));
+  bool shut_down = IPC_ShutDown(host);
+  Report(std::string("send-and-shutdown ") + (host ? "1 " : "0 ") + (sent ? "1 " : "0 ") +
+         (shut_down ? "1" : "0"));
+}
+
+// |count| messages "flood" to |target|, |interval_ms| apart; reports how many were queued.
+void Flood(int slot, int target, int count, int interval_ms) {
+  std::string text = "flood";
+  int sent = 0;
+  for (int i = 0; i < count; ++i) {
+    if (IPC_Send(HostAt(slot), target, &text[0], static_cast<unsigned>(text.size())))
+      ++sent;
+    Sleep(interval_ms);
+  }
+  Report("flood " + std::to_string(sent));
+}
+
 // Opens the rendezvous pipe of |name| as a client would and says nothing.
 base::win::ScopedFileHandle g_silent_pipe;
 
@@ -138,7 +180,7 @@ void Run(const std::string& command_line) {
   std::istringstream in(command_line);
   std::string command;
   in >> command;
-  int first = 0, second = 0;
+  int first = 0, second = 0, third = 0;
   unsigned long seed = 0;
   std::string text;
   if (command == "connect" && in >> first >> text) {
@@ -149,6 +191,12 @@ void Run(const std::string& command_line) {
     Send(command, first, second, host_peer::Pattern(strtoul(text.c_str(), nullptr, 10)));
   } else if (command == "send-all" && in >> first >> text) {
     SendToHosts(first, text);
+  } else if (command == "greet" && in >> first >> text) {
+    Greet(first, text);
+  } else if (command == "send-and-shutdown" && in >> text >> first) {
+    SendAndShutDown(text, static_cast<size_t>(first));
+  } else if (command == "flood" && in >> first >> second >> seed >> third) {
+    Flood(first, second, static_cast<int>(seed), third);
   } else if (command == "shutdown" && in >> first) {
     ShutDown(first);
   } else if (command == "handles") {

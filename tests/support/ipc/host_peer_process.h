@@ -7,6 +7,11 @@
 //   send-pattern <slot> <target> <n>   the same with Pattern(n)
 //   send-all <target> <text>           the id form of IPC_Send
 //   shutdown <slot>                    IPC_ShutDown
+//   greet <slot> <text>                the host's status callback sends <text> to every
+//                                      client it reports connected
+//   send-and-shutdown <name> <size>    connects as client, sends Pattern(size) to the
+//                                      server and shuts down at once, as a launcher does
+//   flood <slot> <target> <n> <ms>     n sends of "flood", <ms> apart
 //   handles                            the peer's open handle count
 //   cycle <name> <n>                   n times: connect as client, send "cycle" to the
 //                                      server, shut down
@@ -19,6 +24,7 @@
 //   connect <slot or -1> <communication id> <ms>   listener and status callback added
 //   <command> <0|1>            for send, send-pattern, send-all and open-pipe
 //   shutdown <0|1> <ms>    handles <n>    cycle <sent>    attack <sessions, -1 if refused>
+//   greet 1    send-and-shutdown <connected 0|1> <sent 0|1> <shut down 0|1>    flood <sent>
 //   message <slot> <source id> <size> <text, "-" when empty, "pattern" or "other" when long
 //                                                  or not printable>
 //   status <slot> <status> <id> <process id> <slot of the host handle passed>

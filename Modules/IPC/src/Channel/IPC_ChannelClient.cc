@@ -1,9 +1,14 @@
 // Connecting, identifying, sending and closing on the client end.
 #include "Channel/IPC_ChannelClient.h"
 
+#include <utility>
+
 #include "base/bind.h"
+#include "base/bind_helpers.h"
 #include "base/location.h"
+#include "base/message_loop.h"
 #include "Channel/IPC_ChannelMsg.h"
+#include "Channel/IPC_CloseTally.h"
 #include "Host/IPC_Trace.h"
 #include "Thread/IPC_ThreadEnviroment.h"
 #include "Thread/IPC_ThreadMsgLoopProxy.h"
@@ -13,10 +18,14 @@ namespace {
 // Keeps |event| alive until the tasks queued on "IOThread" before this one have run.
 void KeepUntilIOThreadIsPast(const scoped_refptr<IPC_SharedEvent>& /*event*/) {}
 
+// The task that carries a channel to its owner thread; the channel dies with the task, run
+// or dropped by a loop that is going away.
+void DeleteChannel(IPC::SyncChannel* /*channel*/) {}
+
 }  // namespace
 
 IPC_ChannelClient::IPC_ChannelClient()
-    : m_pOwnerLoop(nullptr), m_ShutdownEvent(new IPC_SharedEvent), m_bAborted(false) {}
+    : m_ShutdownEvent(new IPC_SharedEvent), m_bAborted(false) {}
 
 IPC_ChannelClient::~IPC_ChannelClient() {
   Close();
@@ -26,13 +35,18 @@ IPC_ChannelClient::~IPC_ChannelClient() {
 }
 
 bool IPC_ChannelClient::Init(const std::string& name) {
+  return InitWithFilter(name, nullptr);
+}
+
+bool IPC_ChannelClient::InitWithFilter(const std::string& name,
+                                       IPC::ChannelProxy::MessageFilter* filter) {
   if (name.empty())
     return false;
   if (m_bInited)
     return name == m_strName;
-  m_pOwnerLoop = MessageLoop::current();
-  if (!m_pOwnerLoop)
+  if (!MessageLoop::current())
     return false;
+  m_pOwnerLoop = base::MessageLoopProxy::current();
 
   // Reset before the abort check, so an abort either is seen here or signals afterwards.
   m_ShutdownEvent->event()->Reset();
@@ -43,16 +57,20 @@ bool IPC_ChannelClient::Init(const std::string& name) {
   m_pChannel.reset(new IPC::SyncChannel(name, IPC::Channel::kModeClient, this,
                                         new IPC_ThreadMsgLoopProxy(IPC_THREAD_IO), true,
                                         m_ShutdownEvent->event()));
+  // Adopted no later than the peer's hello, which comes before anything else it sends.
+  if (filter)
+    m_pChannel->AddFilter(filter);
   m_iChannelId = -1;
-  if (Send(new ChannelMsg_ClientQueryId(&m_iChannelId)) && m_iChannelId != -1) {
+  if (Send(make_scoped_ptr<IPC::Message>(new ChannelMsg_ClientQueryId(&m_iChannelId))) &&
+      m_iChannelId != -1) {
     IPC_TRACE(L"ChannelMsg_ClientQueryId:%d\n", m_iChannelId);
-    scoped_refptr<IPC::SyncMessageFilter> filter(
+    scoped_refptr<IPC::SyncMessageFilter> sync_filter(
         new IPC::SyncMessageFilter(m_ShutdownEvent->event()));
     {
       base::AutoLock lock(m_FilterLock);
-      m_SyncFilter = filter;
+      m_SyncFilter = sync_filter;
     }
-    m_pChannel->AddFilter(filter.get());
+    m_pChannel->AddFilter(sync_filter.get());
     m_bInited = true;
     return true;
   }
@@ -65,20 +83,15 @@ bool IPC_ChannelClient::Close() {
   return true;
 }
 
-bool IPC_ChannelClient::Send(IPC::Message* message) {
-  if (m_pOwnerLoop && MessageLoop::current() == m_pOwnerLoop) {
-    if (!m_pChannel) {
-      delete message;
-      return false;
-    }
-    return m_pChannel->Send(message);
-  }
+bool IPC_ChannelClient::CloseAfterWriting(base::TimeTicks deadline) {
+  return CloseImplBy(deadline);
+}
+
+bool IPC_ChannelClient::Send(scoped_ptr<IPC::Message> message) {
+  if (OnOwnerThread())
+    return m_pChannel && m_pChannel->Send(message.release());
   scoped_refptr<IPC::SyncMessageFilter> filter = sync_filter();
-  if (!filter) {
-    delete message;
-    return false;
-  }
-  return filter->Send(message);
+  return filter && filter->Send(message.release());
 }
 
 void IPC_ChannelClient::AddFilter(IPC::ChannelProxy::MessageFilter* filter) {
@@ -104,10 +117,15 @@ void IPC_ChannelClient::Abort() {
 }
 
 void IPC_ChannelClient::CloseImpl() {
+  CloseImplBy(base::TimeTicks::Now());
+}
+
+bool IPC_ChannelClient::CloseImplBy(base::TimeTicks deadline) {
   if (m_bInited)
     m_ShutdownEvent->Signal();
+  bool written = true;
   if (m_pChannel) {
-    IPC::SyncChannel* channel = m_pChannel.release();
+    scoped_ptr<IPC::SyncChannel> channel(std::move(m_pChannel));
     scoped_refptr<IPC::SyncMessageFilter> filter;
     {
       base::AutoLock lock(m_FilterLock);
@@ -115,18 +133,25 @@ void IPC_ChannelClient::CloseImpl() {
     }
     if (filter)
       channel->RemoveFilter(filter.get());
-    channel->CloseWait();
-    DestroyChannel(channel);
+    scoped_refptr<IPC_CloseTally> tally(new IPC_CloseTally);
+    if (!channel->CloseAfterWriting(deadline, tally->Expect()))
+      tally->Forget();
+    written = tally->Wait(deadline);
+    DestroyChannel(std::move(channel));
   }
   m_bInited = false;
+  return written;
 }
 
-void IPC_ChannelClient::DestroyChannel(IPC::SyncChannel* channel) {
-  if (m_pOwnerLoop && MessageLoop::current() != m_pOwnerLoop) {
-    m_pOwnerLoop->DeleteSoon(FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::CloseImpl"), channel);
+bool IPC_ChannelClient::OnOwnerThread() const {
+  return m_pOwnerLoop && m_pOwnerLoop->RunsTasksOnCurrentThread();
+}
+
+void IPC_ChannelClient::DestroyChannel(scoped_ptr<IPC::SyncChannel> channel) {
+  if (!m_pOwnerLoop || OnOwnerThread())
     return;
-  }
-  delete channel;
+  m_pOwnerLoop->PostTask(FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::CloseImpl"),
+                         base::Bind(&DeleteChannel, base::Owned(channel.release())));
 }
 
 scoped_refptr<IPC::SyncMessageFilter> IPC_ChannelClient::sync_filter() {

@@ -7,8 +7,9 @@
 #include <string>
 
 #include "base/memory/scoped_ptr.h"
-#include "base/message_loop.h"
+#include "base/message_loop_proxy.h"
 #include "base/synchronization/lock.h"
+#include "base/time.h"
 #include "Channel/IPC_ChannelListener.h"
 #include "Thread/IPC_SharedEvent.h"
 #include "ipc/ipc_sync_channel.h"
@@ -27,11 +28,20 @@ class IPC_ChannelClient : public IPC_ChannelListener {
   // true without reconnecting; with another name, false.
   bool Init(const std::string& name) override;
 
+  // Init with |filter| in place before the channel connects, so that it sees every message
+  // the peer sends, those that arrive during the id query too.
+  bool InitWithFilter(const std::string& name, IPC::ChannelProxy::MessageFilter* filter);
+
+  // Closes at once: a write still in flight is cut short.
   bool Close() override;
+
+  // Closes once what was sent is written or |deadline| passes, and waits for it; true when
+  // everything was written (or had nobody to reach any more).
+  bool CloseAfterWriting(base::TimeTicks deadline);
 
   // On the owner thread through the sync channel, elsewhere through the sync filter (which
   // exists once Init succeeded); a synchronous message blocks until its reply.
-  bool Send(IPC::Message* message) override;
+  bool Send(scoped_ptr<IPC::Message> message) override;
 
   void AddFilter(IPC::ChannelProxy::MessageFilter* filter) override;
   void RemoveFilter(IPC::ChannelProxy::MessageFilter* filter) override;
@@ -46,13 +56,18 @@ class IPC_ChannelClient : public IPC_ChannelListener {
   ~IPC_ChannelClient() override;
 
   void CloseImpl();
-  void DestroyChannel(IPC::SyncChannel* channel);
+  bool CloseImplBy(base::TimeTicks deadline);
+  bool OnOwnerThread() const;
+  // Deleted on the owner thread, where its listener calls and watchers live.
+  void DestroyChannel(scoped_ptr<IPC::SyncChannel> channel);
   scoped_refptr<IPC::SyncMessageFilter> sync_filter();
 
   scoped_ptr<IPC::SyncChannel> m_pChannel;  // owner thread only
   base::Lock m_FilterLock;
   scoped_refptr<IPC::SyncMessageFilter> m_SyncFilter;  // guarded by m_FilterLock
-  MessageLoop* m_pOwnerLoop;
+  // Set by Init before any other thread sees the client; answers false to posts once the
+  // owner's loop is gone.
+  scoped_refptr<base::MessageLoopProxy> m_pOwnerLoop;
   // Shared with the channel's IO-thread work, which may outlive a close that gave up waiting.
   scoped_refptr<IPC_SharedEvent> m_ShutdownEvent;
   std::atomic<bool> m_bAborted;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/memory/ref_counted.h"
+#include "base/memory/scoped_ptr.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_channel_proxy.h"
 #include "ipc/ipc_message.h"
@@ -29,8 +30,7 @@ class IPC_ChannelListener : public IPC::Channel::Listener,
 
   virtual bool Init(const std::string& name) = 0;
   virtual bool Close() = 0;
-  // Takes ownership of |message|.
-  virtual bool Send(IPC::Message* message) = 0;
+  virtual bool Send(scoped_ptr<IPC::Message> message) = 0;
   virtual void AddFilter(IPC::ChannelProxy::MessageFilter* filter) = 0;
   virtual void RemoveFilter(IPC::ChannelProxy::MessageFilter* filter) = 0;
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <utility>
 
 #include "Filter/IPC_MsgFilterQueryId.h"
 #include "Thread/IPC_ThreadMsgLoopProxy.h"
@@ -21,9 +22,7 @@ IPC_ChannelService::IPC_ChannelService() {
   m_iChannelId = NextChannelId();
 }
 
-IPC_ChannelService::~IPC_ChannelService() {
-  DropPendingSends();
-}
+IPC_ChannelService::~IPC_ChannelService() {}
 
 // static
 int IPC_ChannelService::NextChannelId() {
@@ -49,9 +48,22 @@ bool IPC_ChannelService::Close() {
   if (!m_bInited)
     return false;
   m_pChannel->Close();
-  DropPendingSends();
-  m_bInited = false;
+  ForgetChannel();
   return true;
+}
+
+bool IPC_ChannelService::CloseAfterWriting(base::TimeTicks deadline,
+                                           const IPC::Channel::ClosedCallback& closed) {
+  if (!m_bInited)
+    return false;
+  const bool posted = m_pChannel->CloseAfterWriting(deadline, closed);
+  ForgetChannel();
+  return posted;
+}
+
+void IPC_ChannelService::ForgetChannel() {
+  m_PendingSends = std::queue<scoped_ptr<IPC::Message>>();
+  m_bInited = false;
 }
 
 bool IPC_ChannelService::CloseAndWait() {
@@ -61,20 +73,18 @@ bool IPC_ChannelService::CloseAndWait() {
   return Close();
 }
 
-bool IPC_ChannelService::Send(IPC::Message* message) {
+bool IPC_ChannelService::Send(scoped_ptr<IPC::Message> message) {
   if (!m_pChannel) {
-    m_PendingSends.push(message);
+    m_PendingSends.push(std::move(message));
     return true;
   }
-  if (!m_bInited) {
-    delete message;
+  if (!m_bInited)
     return false;
-  }
   while (!m_PendingSends.empty()) {
-    m_pChannel->Send(m_PendingSends.front());
+    m_pChannel->Send(m_PendingSends.front().release());
     m_PendingSends.pop();
   }
-  return m_pChannel->Send(message);
+  return m_pChannel->Send(message.release());
 }
 
 void IPC_ChannelService::AddFilter(IPC::ChannelProxy::MessageFilter* filter) {
@@ -87,9 +97,3 @@ void IPC_ChannelService::RemoveFilter(IPC::ChannelProxy::MessageFilter* filter) 
     m_pChannel->RemoveFilter(filter);
 }
 
-void IPC_ChannelService::DropPendingSends() {
-  while (!m_PendingSends.empty()) {
-    delete m_PendingSends.front();
-    m_PendingSends.pop();
-  }
-}

@@ -5,6 +5,8 @@
 #include <queue>
 #include <string>
 
+#include "base/time.h"
+
 #include "base/memory/scoped_ptr.h"
 #include "Channel/IPC_ChannelListener.h"
 
@@ -20,15 +22,20 @@ class IPC_ChannelService : public IPC_ChannelListener {
   // filter; false when the service is open already or the pipe cannot be created.
   bool Init(const std::string& name) override;
 
-  // Asks "IOThread" to close the channel and returns at once; false when not open.
+  // Asks "IOThread" to close the channel once what was sent is written (for at most 5 s)
+  // and returns at once; false when not open.
   bool Close() override;
+
+  // Like Close, with the writing cut short at |deadline|; |closed| runs once the channel is
+  // closed. False, with |closed| never run, when not open or "IOThread" is gone.
+  bool CloseAfterWriting(base::TimeTicks deadline, const IPC::Channel::ClosedCallback& closed);
 
   // Like Close, but returns once the pipe is closed (at most 5 s), so that its name can be
   // served again at once.
   bool CloseAndWait();
 
   // Before the first Init, messages are kept and sent by the first Send after it.
-  bool Send(IPC::Message* message) override;
+  bool Send(scoped_ptr<IPC::Message> message) override;
 
   void AddFilter(IPC::ChannelProxy::MessageFilter* filter) override;
   void RemoveFilter(IPC::ChannelProxy::MessageFilter* filter) override;
@@ -37,10 +44,11 @@ class IPC_ChannelService : public IPC_ChannelListener {
   ~IPC_ChannelService() override;
 
   static int NextChannelId();
-  void DropPendingSends();
+  // The channel is closing: nothing kept for it is sent any more.
+  void ForgetChannel();
 
   scoped_ptr<IPC::ChannelProxy> m_pChannel;  // null until the first Init
-  std::queue<IPC::Message*> m_PendingSends;  // owned until sent or dropped
+  std::queue<scoped_ptr<IPC::Message>> m_PendingSends;  // dropped by a close
 };
 
 #endif  // IPC_CHANNEL_IPC_CHANNELSERVICE_H_

@@ -29,23 +29,11 @@ bool IsSendable(const void* data, unsigned size) {
 void* IPC_CALL IPC_Connect(Mode mode, const char* name) {
   if (!name || (mode != IPC_MODE_SERVER && mode != IPC_MODE_CLIENT) || OnModuleThread())
     return nullptr;
-  if (!IPC_Module::Get().environment()->Start())
-    return nullptr;
-  return Hosts()->CreateHost(mode, name);
+  return Hosts()->Connect(mode, name);
 }
 
 bool IPC_CALL IPC_ShutDown(void* host) {
-  if (OnModuleThread())
-    return false;
-  scoped_refptr<IPC_Host> registered = Hosts()->GetHost(host);
-  if (!registered)
-    return false;
-  if (Hosts()->GetHostCount() == 1)
-    registered->SetQuiet();
-  Hosts()->DestroyHost(registered.get());
-  if (Hosts()->GetHostCount() == 0)
-    IPC_Module::Get().environment()->Stop();
-  return true;
+  return !OnModuleThread() && Hosts()->ShutDown(host);
 }
 
 bool IPC_CALL IPC_Send(void* host, int target_id, void* data, unsigned size) {

@@ -6,7 +6,12 @@
 #include "Thread/IPC_ThreadEnviroment.h"
 
 IPC_Host::IPC_Host(int mode, const std::string& name)
-    : m_iMode(mode), m_iCommunicationId(-1), m_strName(name), m_bQuiet(0) {}
+    : m_iMode(mode),
+      m_iCommunicationId(-1),
+      m_strName(name),
+      m_bHoldsMessages(true),
+      m_HeldBytes(0),
+      m_bQuiet(0) {}
 
 IPC_Host::~IPC_Host() {}
 
@@ -56,10 +61,21 @@ bool IPC_Host::OnMsg(int source_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) {
 
 void IPC_Host::DropCallbacks() {
   m_pCallbacks = nullptr;
+  m_bHoldsMessages = false;
+  m_HeldMessages.clear();
+  m_HeldBytes = 0;
 }
 
 void IPC_Host::AddListenerTask(IPC_ListenerFunc listener, void* user) {
   callbacks()->AddListener(listener, user);
+  if (!listener || !m_bHoldsMessages)
+    return;
+  m_bHoldsMessages = false;
+  std::deque<HeldMessage> held;
+  held.swap(m_HeldMessages);
+  m_HeldBytes = 0;
+  for (const HeldMessage& message : held)
+    OnMsgTask(message.source_id, message.buffer, -1);
 }
 
 void IPC_Host::RemoveListenerTask(IPC_ListenerFunc listener) {
@@ -82,7 +98,16 @@ void IPC_Host::OnStatusTask(int status, int id, int process_id) {
 }
 
 void IPC_Host::OnMsgTask(int source_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) {
-  if (m_pCallbacks && buffer && tag == -1)
+  if (!buffer || tag != -1)
+    return;
+  if (m_bHoldsMessages) {
+    if (buffer->size() <= kHeldBytesLimit - m_HeldBytes) {
+      m_HeldBytes += buffer->size();
+      m_HeldMessages.push_back(HeldMessage{source_id, buffer});
+    }
+    return;
+  }
+  if (m_pCallbacks)
     m_pCallbacks->CallListeners(source_id, buffer->data(), static_cast<unsigned>(buffer->size()));
 }
 

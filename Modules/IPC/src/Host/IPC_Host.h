@@ -4,23 +4,31 @@
 #define IPC_HOST_IPC_HOST_H_
 
 #include <atomic>
+#include <deque>
 #include <string>
 
 #include "IPC_Broker.h"
 #include "base/memory/ref_counted.h"
+#include "base/time.h"
 #include "Host/IPC_HostCallbacks.h"
 #include "Host/IPC_MsgBuf.h"
 
 // The public operations post their work and return at once: callback list changes and every
 // call into the application run on "EventThread", sends on "MainThread"; each task holds a
 // reference to the host. Init, Close and Send run on "MainThread" only. The host manager
-// owns registered hosts.
+// owns registered hosts. Messages that arrive before the host's first listener is added
+// (as they may while IPC_Connect returns) are kept for that listener, up to kHeldBytesLimit.
 class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
  public:
   IPC_Host(int mode, const std::string& name);
 
+  // The most bytes kept for a listener not added yet; later messages are dropped.
+  static const size_t kHeldBytesLimit = 16 * 1024 * 1024;
+
   virtual bool Init() = 0;
-  virtual bool Close() = 0;
+  // Closes the host's channels once what was sent is written, cutting the writing short at
+  // |write_deadline|, and waits for it; true when nothing was cut short.
+  virtual bool Close(base::TimeTicks write_deadline) = 0;
   virtual void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) = 0;
 
   // From any thread during a connect that has been given up: makes a running Init fail
@@ -40,7 +48,7 @@ class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
   bool OnMsg(int source_id, scoped_refptr<IPC_MsgBuf> buffer, int tag);
 
   // Posted to "EventThread" when the host is shut down: no callback of this host runs once
-  // the task has run.
+  // the task has run, and nothing is kept for a listener any more.
   void DropCallbacks();
 
   int mode() const { return m_iMode; }
@@ -68,7 +76,16 @@ class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
   void OnMsgTask(int source_id, scoped_refptr<IPC_MsgBuf> buffer, int tag);
   IPC_HostCallbacks* callbacks();
 
+  struct HeldMessage {
+    int source_id;
+    scoped_refptr<IPC_MsgBuf> buffer;
+  };
+
   scoped_refptr<IPC_HostCallbacks> m_pCallbacks;  // "EventThread" only; null until first use
+  // Until the first listener is added or the callbacks are dropped; "EventThread" only.
+  bool m_bHoldsMessages;
+  std::deque<HeldMessage> m_HeldMessages;  // "EventThread" only
+  size_t m_HeldBytes;                      // "EventThread" only
   std::atomic<int> m_bQuiet;
 };
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/logging.h"
 #include "Filter/IPC_MsgFilterRouteMsg.h"
 #include "ipc/ipc_channel.h"
 
@@ -39,13 +40,14 @@ void IPC_HostClient::DetachFromChannels() {
 bool IPC_HostClient::Init() {
   if (m_bInited)
     return true;
-  const base::TimeTicks deadline =
-      base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(kConnectTimeoutMs);
+  const base::TimeTicks start = base::TimeTicks::Now();
+  const base::TimeTicks deadline = start + base::TimeDelta::FromMilliseconds(kConnectTimeoutMs);
+  const std::string server_name = m_strName;
   scoped_refptr<IPC_ChannelClient> rendezvous(new IPC_ChannelClient);
   ConnectAttempts attempts;
   bool reached = false;
   while (Connecting(rendezvous.get())) {
-    reached = rendezvous->Init(m_strName);
+    reached = TryRendezvous(rendezvous.get(), &attempts);
     if (reached || !WaitForNextAttempt(&attempts, deadline))
       break;
   }
@@ -60,23 +62,24 @@ bool IPC_HostClient::Init() {
     }
   }
   Connecting(nullptr);
+  LogOutcome(server_name, attempts, reached, start);
   return m_bInited;
 }
 
-bool IPC_HostClient::Close() {
+bool IPC_HostClient::Close(base::TimeTicks write_deadline) {
   DetachFromChannels();
-  if (m_bInited) {
-    m_WorkerClient->Close();
-    m_bInited = false;
-  }
-  return true;
+  if (!m_bInited)
+    return true;
+  m_bInited = false;
+  return m_WorkerClient->CloseAfterWriting(write_deadline);
 }
 
 void IPC_HostClient::Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) {
   if (target_id == m_iCommunicationId || !m_WorkerClient)
     return;
   IPC_RoutingData data(buffer->data(), buffer->size(), tag);
-  m_WorkerClient->Send(new ChannelMsg_RoutingMessage(target_id, data));
+  m_WorkerClient->Send(
+      make_scoped_ptr<IPC::Message>(new ChannelMsg_RoutingMessage(target_id, data)));
 }
 
 void IPC_HostClient::Abort() {
@@ -99,9 +102,34 @@ void IPC_HostClient::OnRoutingMessage_MsgFilter(int source_id, const IPC_Routing
 
 std::string IPC_HostClient::RequestWorkerName(IPC_ChannelClient* rendezvous) {
   std::string worker_name;
-  if (!rendezvous->Send(new ChannelMsg_ClientHostRequestService(&worker_name)))
+  if (!rendezvous->Send(
+          make_scoped_ptr<IPC::Message>(new ChannelMsg_ClientHostRequestService(&worker_name))))
     return std::string();
   return worker_name;
+}
+
+bool IPC_HostClient::TryRendezvous(IPC_ChannelClient* rendezvous, ConnectAttempts* attempts) {
+  ++attempts->made;
+  return IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs) ==
+             IPC::Channel::SERVER_AVAILABLE &&
+         rendezvous->Init(m_strName);
+}
+
+void IPC_HostClient::LogOutcome(const std::string& server_name,
+                                const ConnectAttempts& attempts,
+                                bool reached,
+                                base::TimeTicks start) const {
+  const int64_t elapsed_ms = (base::TimeTicks::Now() - start).InMilliseconds();
+  if (m_bInited) {
+    LOG(INFO) << "connected to \"" << server_name << "\" as " << m_iCommunicationId
+              << " after " << attempts.made << " attempt(s), " << elapsed_ms << " ms";
+    return;
+  }
+  const char* outcome = !reached ? (attempts.server_seen ? "the server stayed busy or away"
+                                                          : "nobody serves the name")
+                                 : "the server gave no worker channel, or it failed";
+  LOG(WARNING) << "cannot connect to \"" << server_name << "\": " << outcome << "; "
+               << attempts.made << " attempt(s), " << elapsed_ms << " ms";
 }
 
 bool IPC_HostClient::WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTicks deadline) {
@@ -150,9 +178,12 @@ bool IPC_HostClient::PauseUntilServerAppears(ConnectAttempts* attempts) {
 
 bool IPC_HostClient::OpenWorker(int server_id) {
   m_WorkerClient = new IPC_ChannelClient;
-  if (!Connecting(m_WorkerClient.get()) || !m_WorkerClient->Init(m_strName))
+  if (!Connecting(m_WorkerClient.get()))
     return false;
-  m_WorkerClient->AddFilter(new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get()));
+  // In place before the handshake: a server may speak as soon as it sees the client.
+  if (!m_WorkerClient->InitWithFilter(
+          m_strName, new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get())))
+    return false;
   m_iCommunicationId = m_WorkerClient->channel_id();
   m_bInited = true;
   return true;

@@ -26,7 +26,7 @@ class IPC_HostClient : public IPC_Host {
   IPC_HostClient(int mode, const std::string& name);
 
   bool Init() override;
-  bool Close() override;
+  bool Close(base::TimeTicks write_deadline) override;
   void DetachFromChannels() override;
   void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) override;
   void Abort() override;
@@ -42,9 +42,20 @@ class IPC_HostClient : public IPC_Host {
 
   // The rendezvous attempts of one connect.
   struct ConnectAttempts {
+    int made = 0;
     int failed = 0;            // found nobody serving the name
     bool server_seen = false;  // the server's pipe was seen busy with another client
   };
+
+  // One rendezvous attempt; the pipe is opened only when a glance finds an instance free,
+  // since opening a missing or busy pipe fails with a warning every time.
+  bool TryRendezvous(IPC_ChannelClient* rendezvous, ConnectAttempts* attempts);
+
+  // The one line a connect logs, with its outcome.
+  void LogOutcome(const std::string& server_name,
+                  const ConnectAttempts& attempts,
+                  bool reached,
+                  base::TimeTicks start) const;
 
   // Whether another rendezvous attempt fits: waits while the server's only pipe instance is
   // busy with another client, and looks again shortly while a server seen during this

@@ -1,6 +1,9 @@
 // Host creation, destruction, lookup and the operations applied to every host.
 #include "Host/IPC_HostMgr.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "base/bind.h"
 #include "base/location.h"
 #include "Host/IPC_HostClient.h"
@@ -9,7 +12,36 @@
 namespace {
 
 const int64_t kServerCreateTimeoutMs = -1;
-const int64_t kDestroyTimeoutMs = 5000;
+
+// The threads in the order they stop.
+const int kStopOrder[] = {IPC_THREAD_EVENT, IPC_THREAD_MAIN, IPC_THREAD_IO};
+
+int64_t MsUntil(base::TimeTicks deadline) {
+  return std::max<int64_t>((deadline - base::TimeTicks::Now()).InMilliseconds(), 0);
+}
+
+void Nothing() {}
+
+// What a close task answers; shared, since its waiter may give up first.
+class CloseResult : public base::RefCountedThreadSafe<CloseResult> {
+ public:
+  CloseResult() : m_bWritten(false) {}
+
+  void Set(bool written) { m_bWritten = written; }
+  bool written() const { return m_bWritten; }
+
+ private:
+  friend class base::RefCountedThreadSafe<CloseResult>;
+  ~CloseResult() {}
+
+  std::atomic<bool> m_bWritten;
+};
+
+void CloseHost(const scoped_refptr<IPC_Host>& host,
+               base::TimeTicks write_deadline,
+               const scoped_refptr<CloseResult>& result) {
+  result->Set(host->Close(write_deadline));
+}
 
 }  // namespace
 
@@ -65,17 +97,18 @@ class IPC_HostMgr::CreationSlot : public base::RefCountedThreadSafe<CreationSlot
   bool m_bAbandoned;                       // guarded by m_Lock
 };
 
-IPC_HostMgr::IPC_HostMgr(IPC_ThreadEnviroment* environment) : m_pEnvironment(environment) {}
+IPC_HostMgr::IPC_HostMgr(IPC_ThreadEnviroment* environment)
+    : m_pEnvironment(environment), m_iConnecting(0), m_bThreadsUp(false) {}
 
 IPC_HostMgr::~IPC_HostMgr() {
   for (auto& host : m_HostMap)
     host.second->DetachFromChannels();
 }
 
-IPC_Host* IPC_HostMgr::FindHost(const std::string& name) {
+scoped_refptr<IPC_Host> IPC_HostMgr::FindHost(const std::string& name) {
   base::AutoLock lock(m_Lock);
   auto host = m_HostMap.find(name);
-  return host == m_HostMap.end() ? nullptr : host->second.get();
+  return host == m_HostMap.end() ? nullptr : host->second;
 }
 
 bool IPC_HostMgr::IsValidHost(const void* handle) {
@@ -98,9 +131,33 @@ scoped_refptr<IPC_Host> IPC_HostMgr::GetHost(const void* handle) {
   return nullptr;
 }
 
+IPC_Host* IPC_HostMgr::Connect(Mode mode, const std::string& name) {
+  {
+    base::AutoLock lock(m_LifeLock);
+    if (!m_pEnvironment->Start())
+      return nullptr;
+    m_bThreadsUp = true;
+    ++m_iConnecting;
+  }
+  IPC_Host* host = CreateHost(mode, name);
+  base::AutoLock lock(m_LifeLock);
+  --m_iConnecting;
+  return host;
+}
+
+bool IPC_HostMgr::ShutDown(const void* handle) {
+  const base::TimeTicks deadline =
+      base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(kShutDownBudgetMs);
+  scoped_refptr<IPC_Host> host = Unregister(handle);
+  if (!host)
+    return false;
+  const bool destroyed = DestroyHost(host, deadline);
+  return StopThreadsIfUnused(deadline) && destroyed;
+}
+
 IPC_Host* IPC_HostMgr::CreateHost(Mode mode, const std::string& name) {
-  if (IPC_Host* host = FindHost(name))
-    return (host->mode() & mode) ? host : nullptr;
+  if (scoped_refptr<IPC_Host> host = FindHost(name))
+    return (host->mode() & mode) ? host.get() : nullptr;
   scoped_refptr<CreationSlot> slot(new CreationSlot);
   const int64_t timeout_ms =
       mode == IPC_MODE_SERVER ? kServerCreateTimeoutMs : IPC_HostClient::kConnectTimeoutMs;
@@ -112,19 +169,34 @@ IPC_Host* IPC_HostMgr::CreateHost(Mode mode, const std::string& name) {
   return slot->result();
 }
 
-bool IPC_HostMgr::DestroyHost(IPC_Host* host) {
-  scoped_refptr<IPC_Host> registered = GetHost(host);
-  if (!registered)
-    return false;
-  m_pEnvironment->PostTaskAndWait(IPC_THREAD_MAIN,
-                                  FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
-                                  base::Bind(&IPC_HostMgr::DestroyHostTask, this, registered),
-                                  kDestroyTimeoutMs);
+bool IPC_HostMgr::DestroyHost(scoped_refptr<IPC_Host> host, base::TimeTicks deadline) {
+  const base::TimeTicks write_deadline =
+      deadline - base::TimeDelta::FromMilliseconds(kShutDownBudgetMs - kShutDownWritingMs);
+  scoped_refptr<CloseResult> result(new CloseResult);
+  // After the sends queued before it on "MainThread", so they are written first.
+  const bool closed = m_pEnvironment->PostTaskAndWait(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
+      base::Bind(&CloseHost, host, write_deadline, result), MsUntil(deadline));
   // Callbacks already queued for the host run before this, later ones find no callbacks.
-  m_pEnvironment->PostTaskAndWait(IPC_THREAD_EVENT,
-                                  FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
-                                  base::Bind(&IPC_Host::DropCallbacks, registered),
-                                  kDestroyTimeoutMs);
+  const bool quiet = m_pEnvironment->PostTaskAndWait(
+      IPC_THREAD_EVENT, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
+      base::Bind(&IPC_Host::DropCallbacks, host), MsUntil(deadline));
+  return closed && result->written() && quiet;
+}
+
+bool IPC_HostMgr::StopThreadsIfUnused(base::TimeTicks deadline) {
+  base::AutoLock lock(m_LifeLock);
+  if (!m_bThreadsUp || m_iConnecting > 0 || GetHostCount() > 0)
+    return true;
+  // A thread still busy (a callback that has not returned) could not be joined in time.
+  for (int thread_id : kStopOrder) {
+    if (!m_pEnvironment->PostTaskAndWait(thread_id,
+                                         FROM_HERE_WITH_FUNCTION("IPC_HostMgr::ShutDown"),
+                                         base::Bind(&Nothing), MsUntil(deadline)))
+      return false;
+  }
+  m_pEnvironment->Stop();
+  m_bThreadsUp = false;
   return true;
 }
 
@@ -161,30 +233,43 @@ void IPC_HostMgr::CreateHostTask(int mode,
                                    ? static_cast<IPC_Host*>(new IPC_HostServer(name))
                                    : new IPC_HostClient(mode, name));
   const bool inited = slot->Begin(host.get()) && host->Init();
-  const bool taken = slot->Finish([this, &host, inited]() -> IPC_Host* {
-    return inited ? Register(host) : nullptr;
+  scoped_refptr<IPC_Host> unregistered;
+  const bool taken = slot->Finish([this, &host, &unregistered, inited]() -> IPC_Host* {
+    return inited ? Register(host, &unregistered) : nullptr;
   });
   if (!taken)
-    host->Close();
+    unregistered = host;
+  // Nobody sent through it: nothing to write.
+  if (unregistered)
+    unregistered->Close(base::TimeTicks::Now());
 }
 
-IPC_Host* IPC_HostMgr::Register(scoped_refptr<IPC_Host> host) {
+IPC_Host* IPC_HostMgr::Register(scoped_refptr<IPC_Host> host,
+                                scoped_refptr<IPC_Host>* unregistered) {
   base::AutoLock lock(m_Lock);
   auto inserted = m_HostMap.insert(std::make_pair(host->name(), host));
   if (inserted.second)
     return host.get();
-  host->Close();
+  *unregistered = host;
   IPC_Host* registered = inserted.first->second.get();
   return (registered->mode() & host->mode()) ? registered : nullptr;
 }
 
-void IPC_HostMgr::DestroyHostTask(scoped_refptr<IPC_Host> host) {
+scoped_refptr<IPC_Host> IPC_HostMgr::Unregister(const void* handle) {
+  if (!handle)
+    return nullptr;
   base::AutoLock lock(m_Lock);
-  auto registered = m_HostMap.find(host->name());
-  if (registered == m_HostMap.end() || registered->second != host)
-    return;
-  host->Close();
-  m_HostMap.erase(registered);
+  for (auto host = m_HostMap.begin(); host != m_HostMap.end(); ++host) {
+    if (host->second.get() != handle)
+      continue;
+    scoped_refptr<IPC_Host> found = host->second;
+    // The module's last host: channel errors are expected from here on.
+    if (m_HostMap.size() == 1)
+      found->SetQuiet();
+    m_HostMap.erase(host);
+    return found;
+  }
+  return nullptr;
 }
 
 IPC_HostMgr::HostMap IPC_HostMgr::CopyHostMap() {

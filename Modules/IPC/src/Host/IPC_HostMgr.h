@@ -9,19 +9,37 @@
 #include "IPC_Broker.h"
 #include "base/memory/ref_counted.h"
 #include "base/synchronization/lock.h"
+#include "base/time.h"
 #include "Host/IPC_Host.h"
 #include "Thread/IPC_ThreadEnviroment.h"
 
-// Any thread may call every operation, except that CreateHost and DestroyHost block and so
-// never run on a module thread. m_Lock guards the map only; the one host operation under it
-// is Close, in the destruction task (lock order: m_Lock, then a server's pending lock).
+// Any thread may call every operation, except that Connect, CreateHost and ShutDown block
+// and so never run on a module thread. m_Lock guards the map only and is never held across
+// a host operation, so lookups never wait for a close. m_LifeLock orders the threads' start
+// and stop with the connects in flight (lock order: m_LifeLock, then m_Lock).
 class IPC_HostMgr : public base::RefCountedThreadSafe<IPC_HostMgr> {
  public:
+  // All of a shutdown, and the part of it a host's channels may spend writing what was
+  // queued; the rest is for the callbacks to end and the threads to stop.
+  static const int kShutDownBudgetMs = 5000;
+  static const int kShutDownWritingMs = 4000;
+
   explicit IPC_HostMgr(IPC_ThreadEnviroment* environment);
 
-  IPC_Host* FindHost(const std::string& name);
+  scoped_refptr<IPC_Host> FindHost(const std::string& name);
   bool IsValidHost(const void* handle);
   size_t GetHostCount();
+
+  // Starts the module's threads and creates the host (CreateHost); no shutdown stops the
+  // threads while a connect is in flight.
+  IPC_Host* Connect(Mode mode, const std::string& name);
+
+  // Unregisters |handle|'s host at once, closes it once what it queued is written, and with
+  // the last host stops the module's threads, all within kShutDownBudgetMs. True when it
+  // all happened in time: nothing queued was cut short and no callback of the host runs
+  // any more. False for an unknown handle, and when the budget ran out; threads that could
+  // not be stopped in time then stay until the next last shutdown or the module's end.
+  bool ShutDown(const void* handle);
 
   // The registered host |handle| with a reference, or null.
   scoped_refptr<IPC_Host> GetHost(const void* handle);
@@ -31,10 +49,6 @@ class IPC_HostMgr : public base::RefCountedThreadSafe<IPC_HostMgr> {
   // without limit, a client host 10 s. A client host that finishes later is closed, never
   // registered.
   IPC_Host* CreateHost(Mode mode, const std::string& name);
-
-  // Closes and unregisters |host|, waiting at most 5 s; when it returns true, no callback of
-  // the host runs any more (a call in progress has ended).
-  bool DestroyHost(IPC_Host* host);
 
   // Applied to every host registered now.
   void RegisterStatusCallback(IPC_StatusFunc callback, void* user);
@@ -54,14 +68,24 @@ class IPC_HostMgr : public base::RefCountedThreadSafe<IPC_HostMgr> {
   ~IPC_HostMgr();
 
   void CreateHostTask(int mode, const std::string& name, scoped_refptr<CreationSlot> slot);
-  void DestroyHostTask(scoped_refptr<IPC_Host> host);
-  // Registers |host|, or closes it and answers the host registered under its name first.
-  IPC_Host* Register(scoped_refptr<IPC_Host> host);
+  // Registers |host| and answers it, or leaves it in |unregistered| and answers the host
+  // registered under its name first.
+  IPC_Host* Register(scoped_refptr<IPC_Host> host, scoped_refptr<IPC_Host>* unregistered);
+  // Takes |handle|'s host out of the map; the last one is made quiet first.
+  scoped_refptr<IPC_Host> Unregister(const void* handle);
+  // Closes |host| on "MainThread" and drops its callbacks on "EventThread" by |deadline|.
+  bool DestroyHost(scoped_refptr<IPC_Host> host, base::TimeTicks deadline);
+  // Stops the threads when no host and no connect is left; false when they could not all
+  // be seen idle by |deadline|.
+  bool StopThreadsIfUnused(base::TimeTicks deadline);
   HostMap CopyHostMap();
 
   scoped_refptr<IPC_ThreadEnviroment> m_pEnvironment;
   HostMap m_HostMap;  // guarded by m_Lock
   base::Lock m_Lock;
+  base::Lock m_LifeLock;
+  int m_iConnecting;   // guarded by m_LifeLock
+  bool m_bThreadsUp;   // guarded by m_LifeLock
 };
 
 #endif  // IPC_HOST_IPC_HOSTMGR_H_

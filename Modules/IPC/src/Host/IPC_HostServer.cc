@@ -3,6 +3,7 @@
 
 #include "base/bind.h"
 #include "base/location.h"
+#include "Channel/IPC_CloseTally.h"
 #include "Filter/IPC_MsgFilterRequestService.h"
 #include "Filter/IPC_MsgFilterRouteMsg.h"
 #include "Host/IPC_FaultGuard.h"
@@ -49,16 +50,20 @@ bool IPC_HostServer::Init() {
   return true;
 }
 
-bool IPC_HostServer::Close() {
+bool IPC_HostServer::Close(base::TimeTicks write_deadline) {
   DetachFromChannels();
-  for (auto& worker : m_ChannelWorkerMap)
-    worker.second->Close();
+  // Every worker writes what it was sent meanwhile, all of them within the one deadline.
+  scoped_refptr<IPC_CloseTally> tally(new IPC_CloseTally);
+  for (auto& worker : m_ChannelWorkerMap) {
+    if (!worker.second->CloseAfterWriting(write_deadline, tally->Expect()))
+      tally->Forget();
+  }
   {
     base::AutoLock lock(m_PendingLock);
     m_PendingWorkers.clear();
   }
   m_pMainService->Close();
-  return true;
+  return tally->Wait(write_deadline);
 }
 
 void IPC_HostServer::Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) {
@@ -66,7 +71,7 @@ void IPC_HostServer::Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int t
     return;
   IPC_RoutingData data(buffer->data(), buffer->size(), tag);
   const ChannelMsg_RoutingMessage message(m_iCommunicationId, data);
-  ForwardToWorkers(m_iCommunicationId, target_id, &message);
+  ForwardToWorkers(m_iCommunicationId, target_id, message);
 }
 
 std::string IPC_HostServer::OnRequestService_MsgFilter() {
@@ -116,8 +121,9 @@ void IPC_HostServer::OnRoutingMessage_MsgFilter(int source_id,
   }
   IPC_ThreadEnviroment::PostTask(
       IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnRoutingMessage_MsgFilter"),
-      base::Bind(&IPC_HostServer::ForwardToWorkers, this, source_id, target_id,
-                 base::Owned(new ChannelMsg_RoutingMessage(source_id, data))));
+      base::Bind(&IPC_HostServer::ForwardOwnedToWorkers, this, source_id, target_id,
+                 base::Passed(make_scoped_ptr<IPC::Message>(
+                     new ChannelMsg_RoutingMessage(source_id, data)))));
 }
 
 void IPC_HostServer::CreateChannelWorker() {
@@ -176,15 +182,21 @@ void IPC_HostServer::CloseChannelWorkerTemp(int channel_id) {
 
 void IPC_HostServer::ForwardToWorkers(int source_id,
                                       int target_id,
-                                      const IPC::Message* message) {
+                                      const IPC::Message& message) {
   if (target_id == IPC_TARGET_ALL) {
     for (auto& worker : m_ChannelWorkerMap) {
       if (worker.first != source_id)
-        worker.second->Send(new IPC::Message(*message));
+        worker.second->Send(make_scoped_ptr(new IPC::Message(message)));
     }
     return;
   }
   auto worker = m_ChannelWorkerMap.find(target_id);
   if (worker != m_ChannelWorkerMap.end())
-    worker->second->Send(new IPC::Message(*message));
+    worker->second->Send(make_scoped_ptr(new IPC::Message(message)));
+}
+
+void IPC_HostServer::ForwardOwnedToWorkers(int source_id,
+                                           int target_id,
+                                           scoped_ptr<IPC::Message> message) {
+  ForwardToWorkers(source_id, target_id, *message);
 }

@@ -23,7 +23,7 @@ class IPC_HostServer : public IPC_Host {
   explicit IPC_HostServer(const std::string& name);
 
   bool Init() override;
-  bool Close() override;
+  bool Close(base::TimeTicks write_deadline) override;
   void DetachFromChannels() override;
   void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) override;
 
@@ -44,7 +44,9 @@ class IPC_HostServer : public IPC_Host {
   void CloseChannelWorker(int channel_id);
   void CloseChannelWorkerTemp(int channel_id);
   // Sends a copy of |message| to the worker |target_id|, or to every worker but |source_id|.
-  void ForwardToWorkers(int source_id, int target_id, const IPC::Message* message);
+  void ForwardToWorkers(int source_id, int target_id, const IPC::Message& message);
+  // The task form, which owns the message it carries from "IOThread".
+  void ForwardOwnedToWorkers(int source_id, int target_id, scoped_ptr<IPC::Message> message);
 
   scoped_refptr<IPC_ChannelService> m_pMainService;
   std::list<scoped_refptr<IPC_ChannelService>> m_PendingWorkers;  // guarded by m_PendingLock

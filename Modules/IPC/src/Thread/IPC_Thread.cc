@@ -26,6 +26,11 @@ IPC_Thread::IPC_Thread(int thread_id, const char* name)
   IPC_ThreadSlots::Get().Fill(m_iThreadId, this);
 }
 
+void IPC_Thread::StartLoop() {
+  if (StartWithOptions(base::Thread::Options(LoopTypeOf(m_iThreadId), 0)))
+    IPC_ThreadSlots::Get().Publish(m_iThreadId, this, message_loop_proxy());
+}
+
 IPC_Thread::~IPC_Thread() {
   Stop();
   IPC_ThreadSlots::Get().Clear(m_iThreadId, this);
@@ -44,7 +49,10 @@ MessageLoop::Type IPC_Thread::LoopTypeOf(int thread_id) {
   return kThreadRows[thread_id].loop_type;
 }
 
-IPC_ThreadSlots::IPC_ThreadSlots() : m_Slots() {}
+IPC_ThreadSlots::IPC_ThreadSlots() {
+  for (Slot& slot : m_Slots)
+    slot.thread = nullptr;
+}
 
 // static
 IPC_ThreadSlots& IPC_ThreadSlots::Get() {
@@ -55,7 +63,18 @@ void IPC_ThreadSlots::Fill(int thread_id, IPC_Thread* thread) {
   if (!IsValidId(thread_id))
     return;
   base::AutoLock lock(m_Lock);
-  m_Slots[thread_id] = thread;
+  m_Slots[thread_id].thread = thread;
+  m_Slots[thread_id].loop = nullptr;
+}
+
+void IPC_ThreadSlots::Publish(int thread_id,
+                              IPC_Thread* thread,
+                              scoped_refptr<base::MessageLoopProxy> loop) {
+  if (!IsValidId(thread_id))
+    return;
+  base::AutoLock lock(m_Lock);
+  if (m_Slots[thread_id].thread == thread)
+    m_Slots[thread_id].loop = loop;
 }
 
 void IPC_ThreadSlots::Clear(int thread_id, IPC_Thread* thread) {
@@ -63,26 +82,22 @@ void IPC_ThreadSlots::Clear(int thread_id, IPC_Thread* thread) {
     return;
   base::AutoLock lock(m_Lock);
   // A newer thread of the same id may have taken the slot meanwhile.
-  if (m_Slots[thread_id] == thread)
-    m_Slots[thread_id] = nullptr;
+  if (m_Slots[thread_id].thread == thread) {
+    m_Slots[thread_id].thread = nullptr;
+    m_Slots[thread_id].loop = nullptr;
+  }
 }
 
 scoped_refptr<base::MessageLoopProxy> IPC_ThreadSlots::ProxyOf(int thread_id) {
   if (!IsValidId(thread_id))
     return nullptr;
   base::AutoLock lock(m_Lock);
-  IPC_Thread* thread = m_Slots[thread_id];
-  if (!thread || !thread->message_loop())
-    return nullptr;
-  return thread->message_loop_proxy();
+  return m_Slots[thread_id].loop;
 }
 
-bool IPC_ThreadSlots::RunsOn(int thread_id, const MessageLoop* loop) {
-  if (!IsValidId(thread_id) || !loop)
-    return false;
-  base::AutoLock lock(m_Lock);
-  IPC_Thread* thread = m_Slots[thread_id];
-  return thread && thread->message_loop() == loop;
+bool IPC_ThreadSlots::RunsOnCurrentThread(int thread_id) {
+  scoped_refptr<base::MessageLoopProxy> loop = ProxyOf(thread_id);
+  return loop && loop->RunsTasksOnCurrentThread();
 }
 
 // static

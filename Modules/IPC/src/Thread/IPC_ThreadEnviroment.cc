@@ -1,9 +1,12 @@
 // The broker's thread environment: start, stop, post by id, post and wait.
 #include "Thread/IPC_ThreadEnviroment.h"
 
+#include <atomic>
+
 #include "base/bind.h"
+#include "base/bind_helpers.h"
 #include "base/message_loop.h"
-#include "Thread/IPC_SharedEvent.h"
+#include "base/synchronization/waitable_event.h"
 
 namespace {
 
@@ -12,9 +15,50 @@ namespace {
 const int kStartOrder[] = {IPC_THREAD_MAIN, IPC_THREAD_EVENT, IPC_THREAD_IO};
 const int kStopOrder[] = {IPC_THREAD_EVENT, IPC_THREAD_MAIN, IPC_THREAD_IO};
 
-void RunAndSignal(const base::Closure& task, const scoped_refptr<IPC_SharedEvent>& done) {
+// What a waiter in PostTaskAndWait learns: the task ran, or it is gone unrun (its loop
+// quit before it). Shared with the task, which may outlive its waiter.
+class TaskOutcome : public base::RefCountedThreadSafe<TaskOutcome> {
+ public:
+  TaskOutcome() : m_Done(true, false), m_bRan(false) {}
+
+  void Ran() {
+    m_bRan = true;
+    m_Done.Signal();
+  }
+  void Dropped() { m_Done.Signal(); }
+
+  // Whether the task ran within |timeout_ms| (negative: no limit).
+  bool Wait(int64_t timeout_ms) {
+    if (timeout_ms < 0)
+      m_Done.Wait();
+    else if (!m_Done.TimedWait(base::TimeDelta::FromMilliseconds(timeout_ms)))
+      return false;
+    return m_bRan;
+  }
+
+ private:
+  friend class base::RefCountedThreadSafe<TaskOutcome>;
+  ~TaskOutcome() {}
+
+  base::WaitableEvent m_Done;
+  std::atomic<bool> m_bRan;
+};
+
+// Travels with the task and dies with it, run or not.
+class DropReporter {
+ public:
+  explicit DropReporter(TaskOutcome* outcome) : m_pOutcome(outcome) {}
+  ~DropReporter() { m_pOutcome->Dropped(); }
+
+ private:
+  scoped_refptr<TaskOutcome> m_pOutcome;
+};
+
+void RunAndReport(const base::Closure& task,
+                  const scoped_refptr<TaskOutcome>& outcome,
+                  DropReporter* /*reporter*/) {
   task.Run();
-  done->Signal();
+  outcome->Ran();
 }
 
 }  // namespace
@@ -35,7 +79,7 @@ bool IPC_ThreadTable::StartThread(int thread_id) {
       return true;
   }
   scoped_refptr<IPC_Thread> thread(new IPC_Thread(thread_id, nullptr));
-  thread->StartWithOptions(base::Thread::Options(IPC_Thread::LoopTypeOf(thread_id), 0));
+  thread->StartLoop();
   base::AutoLock lock(m_Lock);
   m_Threads.insert(std::make_pair(thread_id, thread));
   return true;
@@ -79,15 +123,12 @@ bool IPC_ThreadEnviroment::PostTaskAndWait(int thread_id,
                                            const tracked_objects::Location& from_here,
                                            const base::Closure& task,
                                            int64_t timeout_ms) {
-  // The task shares the event: one that runs after its waiter gave up signals a live event.
-  scoped_refptr<IPC_SharedEvent> done(new IPC_SharedEvent);
-  if (!PostTask(thread_id, from_here, base::Bind(&RunAndSignal, task, done)))
+  scoped_refptr<TaskOutcome> outcome(new TaskOutcome);
+  if (!PostTask(thread_id, from_here,
+                base::Bind(&RunAndReport, task, outcome,
+                           base::Owned(new DropReporter(outcome.get())))))
     return false;
-  if (timeout_ms < 0) {
-    done->event()->Wait();
-    return true;
-  }
-  return done->event()->TimedWait(base::TimeDelta::FromMilliseconds(timeout_ms));
+  return outcome->Wait(timeout_ms);
 }
 
 // static
@@ -134,16 +175,15 @@ bool IPC_ThreadEnviroment::PostNonNestableDelayedTask(int thread_id,
 
 // static
 bool IPC_ThreadEnviroment::CurrentlyOn(int thread_id) {
-  return IPC_ThreadSlots::Get().RunsOn(thread_id, MessageLoop::current());
+  return IPC_ThreadSlots::Get().RunsOnCurrentThread(thread_id);
 }
 
 // static
 bool IPC_ThreadEnviroment::GetCurrentThreadIdentifier(int* thread_id) {
   if (!thread_id)
     return false;
-  MessageLoop* current = MessageLoop::current();
   for (int id = 0; id < IPC_THREAD_COUNT; ++id) {
-    if (IPC_ThreadSlots::Get().RunsOn(id, current)) {
+    if (IPC_ThreadSlots::Get().RunsOnCurrentThread(id)) {
       *thread_id = id;
       return true;
     }

@@ -48,8 +48,9 @@ class IPC_ThreadEnviroment : public base::RefCountedThreadSafe<IPC_ThreadEnvirom
   bool Stop();
 
   // Posts |task| to |thread_id| and waits until it has run: true if it ran within
-  // |timeout_ms| (negative: no limit). After a time-out the task may still run later; it
-  // then touches only what it holds references to.
+  // |timeout_ms| (negative: no limit); false at once when the thread's loop quits before
+  // the task. After a time-out the task may still run later; it then touches only what it
+  // holds references to.
   bool PostTaskAndWait(int thread_id,
                        const tracked_objects::Location& from_here,
                        const base::Closure& task,

@@ -15,16 +15,16 @@ namespace IPC {
 
 namespace {
 
-// How long CloseWait waits for the IPC thread.
+// How long a close writes what was sent before, and how long CloseWait waits for it.
 const int64_t kCloseWaitTimeoutUs = 5000000;
 
-// The event CloseWait waits on, shared with the close task: a close that runs after the
-// wait gave up still signals an event that exists.
+// The event CloseWait waits on, shared with the close: a close that ends after the wait
+// gave up still signals an event that exists.
 class CloseDoneEvent : public base::RefCountedThreadSafe<CloseDoneEvent> {
  public:
   CloseDoneEvent() : event_(true, false) {}
 
-  void Signal() { event_.Signal(); }
+  void Signal(bool /*written*/) { event_.Signal(); }
   bool TimedWait(const base::TimeDelta& max_time) { return event_.TimedWait(max_time); }
 
  private:
@@ -35,6 +35,10 @@ class CloseDoneEvent : public base::RefCountedThreadSafe<CloseDoneEvent> {
   base::WaitableEvent event_;
 };
 
+base::TimeTicks DefaultCloseDeadline() {
+  return base::TimeTicks::Now() + base::TimeDelta::FromMicroseconds(kCloseWaitTimeoutUs);
+}
+
 }  // namespace
 
 //------------------------------------------------------------------------------
@@ -44,6 +48,8 @@ ChannelProxy::Context::Context(Channel::Listener* listener, base::MessageLoopPro
     : listener_loop_(base::MessageLoopProxy::current()),
       listener_(listener),
       ipc_loop_(ipc_thread),
+      closing_(false),
+      error_reported_(false),
       connected_delivered_(false),
       peer_pid_(0) {}
 
@@ -89,6 +95,9 @@ void ChannelProxy::Context::OnChannelConnected(int32_t /*peer_pid*/) {
 }
 
 void ChannelProxy::Context::OnChannelError() {
+  if (error_reported_)
+    return;
+  error_reported_ = true;
   for (const scoped_refptr<MessageFilter>& filter : filters_)
     filter->OnChannelError();
   listener_loop_->PostTask(FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Context::OnChannelError"),
@@ -106,28 +115,47 @@ void ChannelProxy::Context::OpenOnIOThread() {
     filter->OnFilterAdded(channel_.get());
 }
 
-void ChannelProxy::Context::CloseOnIOThread() {
-  if (!channel_)
+void ChannelProxy::Context::CloseOnIOThread(base::TimeTicks deadline,
+                                            const Channel::ClosedCallback& closed) {
+  if (!channel_) {
+    if (!closed.is_null())
+      closed.Run(true);
     return;
+  }
+  if (!closed.is_null())
+    closed_callbacks_.push_back(closed);
+  if (closing_)
+    return;
+  closing_ = true;
   for (const scoped_refptr<MessageFilter>& filter : filters_) {
     filter->OnChannelClosing();
     filter->OnFilterRemoved();
   }
   filters_.clear();
+  channel_->CloseAfterWriting(deadline, base::Bind(&Context::OnChannelClosed, this));
+}
+
+void ChannelProxy::Context::OnChannelClosed(bool written) {
+  if (!channel_)
+    return;
   channel_.reset();
   MessageLoop::current()->RemoveDestructionObserver(this);
+  std::vector<Channel::ClosedCallback> closed;
+  closed.swap(closed_callbacks_);
+  for (const Channel::ClosedCallback& callback : closed)
+    callback.Run(written);
   // Dropped last: it may be the final reference to this context.
   scoped_refptr<Context> ipc_thread_reference;
   ipc_thread_reference.swap(ipc_thread_reference_);
 }
 
 void ChannelProxy::Context::WillDestroyCurrentMessageLoop() {
-  CloseOnIOThread();
-}
-
-void ChannelProxy::Context::CloseOnIOThreadAndRun(const base::Closure& done) {
-  CloseOnIOThread();
-  done.Run();
+  // No task runs any more, so what is still being written is cut short now.
+  CloseOnIOThread(base::TimeTicks(), Channel::ClosedCallback());
+  if (channel_) {
+    channel_->Close();
+    OnChannelClosed(false);
+  }
 }
 
 void ChannelProxy::Context::ForgetListener() {
@@ -168,9 +196,14 @@ void ChannelProxy::Context::DropFilter(MessageFilter* filter) {
 }
 
 void ChannelProxy::Context::SendOnChannel(scoped_ptr<Message> message) {
-  if (!channel_) {
+  if (!channel_ || closing_) {
     // Closed already: the message goes with |message|.
-    CloseOnIOThread();
+    CloseOnIOThread(base::TimeTicks(), Channel::ClosedCallback());
+    return;
+  }
+  if (error_reported_) {
+    // Failed already: the message is dropped, and a sync context releases its sender.
+    OnChannelError();
     return;
   }
   if (!channel_->Send(message.release()))
@@ -233,35 +266,41 @@ void ChannelProxy::Init(ChannelHandle channel_handle,
   did_init_ = true;
 }
 
-bool ChannelProxy::PostClose(const char* posted_from, const base::Closure& done) {
+bool ChannelProxy::PostClose(const char* posted_from,
+                             base::TimeTicks deadline,
+                             const Channel::ClosedCallback& closed) {
   context_->ForgetListener();
   if (!context_->ipc_loop())
     return false;
-  base::Closure close =
-      done.is_null() ? base::Bind(&Context::CloseOnIOThread, context_.get())
-                     : base::Bind(&Context::CloseOnIOThreadAndRun, context_.get(), done);
-  return context_->ipc_loop()->PostTask(FROM_HERE_WITH_FUNCTION(posted_from), close);
+  return context_->ipc_loop()->PostTask(
+      FROM_HERE_WITH_FUNCTION(posted_from),
+      base::Bind(&Context::CloseOnIOThread, context_.get(), deadline, closed));
 }
 
 void ChannelProxy::Close() {
-  PostClose("IPC::ChannelProxy::Close", base::Closure());
+  PostClose("IPC::ChannelProxy::Close", DefaultCloseDeadline(), Channel::ClosedCallback());
 }
 
 void ChannelProxy::CloseWait() {
   scoped_refptr<CloseDoneEvent> done(new CloseDoneEvent);
   // Nothing to wait for when the IPC thread is gone.
-  if (!PostClose("IPC::ChannelProxy::CloseWait", base::Bind(&CloseDoneEvent::Signal, done)))
+  if (!PostClose("IPC::ChannelProxy::CloseWait", DefaultCloseDeadline(),
+                 base::Bind(&CloseDoneEvent::Signal, done)))
     return;
   done->TimedWait(base::TimeDelta::FromMicroseconds(kCloseWaitTimeoutUs));
 }
 
+bool ChannelProxy::CloseAfterWriting(base::TimeTicks deadline,
+                                     const Channel::ClosedCallback& closed) {
+  return PostClose("IPC::ChannelProxy::CloseAfterWriting", deadline, closed);
+}
+
 bool ChannelProxy::Send(Message* message) {
   DCHECK(did_init_);
-  context_->ipc_loop()->PostTask(
+  return context_->ipc_loop()->PostTask(
       FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Send"),
       base::Bind(&Context::SendOnChannel, context_.get(),
                  base::Passed(scoped_ptr<Message>(message))));
-  return true;
 }
 
 void ChannelProxy::AddFilter(MessageFilter* filter) {

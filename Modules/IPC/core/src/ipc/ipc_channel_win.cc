@@ -84,6 +84,10 @@ HANDLE OpenClientPipe(const std::wstring& pipe_name) {
                      nullptr);
 }
 
+void RunClosedCallback(const Channel::ClosedCallback& closed, bool written) {
+  closed.Run(written);
+}
+
 // Each byte becomes one UTF-16 unit, as both ends do.
 std::wstring WidenBytes(const std::string& text) {
   std::wstring wide;
@@ -110,6 +114,7 @@ Channel::ChannelImpl::ChannelImpl(ChannelHandle channel_handle,
       waiting_connect_((mode & kModeServer) != 0),
       validate_client_(false),
       client_secret_(0),
+      closing_after_writing_(false),
       weak_factory_(this) {
   Open(std::move(channel_handle), mode);
 }
@@ -273,6 +278,10 @@ void Channel::ChannelImpl::OnHelloReceived(const Message& message) {
 void Channel::ChannelImpl::OnIOCompleted(IOContext* context,
                                          DWORD bytes_transferred,
                                          DWORD error) {
+  if (closing_after_writing_) {
+    OnCompletedWhileClosing(context, bytes_transferred);
+    return;
+  }
   bool ok;
   if (context == &input_state_.context) {
     if (waiting_connect_) {
@@ -343,7 +352,66 @@ bool Channel::ChannelImpl::Send(Message* message) {
   return true;
 }
 
+void Channel::ChannelImpl::CloseAfterWriting(base::TimeTicks deadline,
+                                             const ClosedCallback& closed) {
+  closed_callback_ = closed;
+  closing_after_writing_ = true;
+  // Nothing of the owner's can be written to a peer that never came or has failed.
+  if (!HoldsUnwrittenMessages() || !pipe_.IsValid() || !WriteNext()) {
+    FinishClosing(false);
+    return;
+  }
+  MessageLoop::current()->PostDelayedTask(
+      FROM_HERE_WITH_FUNCTION("IPC::Channel::ChannelImpl::CloseAfterWriting"),
+      base::Bind(&ChannelImpl::FinishClosing, weak_factory_.GetWeakPtr(), true),
+      std::max(deadline - base::TimeTicks::Now(), base::TimeDelta()));
+}
+
+void Channel::ChannelImpl::OnCompletedWhileClosing(IOContext* context, DWORD bytes_transferred) {
+  if (context == &input_state_.context) {
+    // No read follows: the peer's bytes are for nobody now. A peer that leaves ends the
+    // close, since what is left can no longer reach it. Without a read in flight this is
+    // the start-reading signal, which has nothing to start any more.
+    if (!input_state_.pending)
+      return;
+    input_state_.pending = false;
+    if (bytes_transferred == 0)
+      FinishClosing(false);
+    return;
+  }
+  output_state_.pending = false;
+  if (bytes_transferred == 0) {
+    FinishClosing(false);
+    return;
+  }
+  delete output_queue_.front();
+  output_queue_.pop();
+  if (output_queue_.empty() || !WriteNext())
+    FinishClosing(false);
+}
+
+void Channel::ChannelImpl::FinishClosing(bool timed_out) {
+  if (!closing_after_writing_)
+    return;
+  const bool written = !(timed_out && HoldsUnwrittenMessages());
+  ClosedCallback closed = closed_callback_;
+  Close();
+  // Posted, since the callback may delete this channel.
+  if (!closed.is_null()) {
+    MessageLoop::current()->PostTask(
+        FROM_HERE_WITH_FUNCTION("IPC::Channel::ChannelImpl::FinishClosing"),
+        base::Bind(&RunClosedCallback, closed, written));
+  }
+}
+
+bool Channel::ChannelImpl::HoldsUnwrittenMessages() const {
+  return !waiting_connect_ && !output_queue_.empty();
+}
+
 void Channel::ChannelImpl::Close() {
+  // A close after writing that has not finished ends here, unreported.
+  closing_after_writing_ = false;
+  closed_callback_.Reset();
   bool io_pending = input_state_.pending || output_state_.pending;
   if (io_pending)
     CancelIo(pipe_.Get());
@@ -380,6 +448,10 @@ bool Channel::Connect() {
 
 void Channel::Close() {
   channel_impl_->Close();
+}
+
+void Channel::CloseAfterWriting(base::TimeTicks deadline, const ClosedCallback& closed) {
+  channel_impl_->CloseAfterWriting(deadline, closed);
 }
 
 bool Channel::Send(Message* message) {

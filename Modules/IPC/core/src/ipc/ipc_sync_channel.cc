@@ -289,13 +289,13 @@ void SyncChannel::SyncContext::OpenOnIOThread() {
   Context::OpenOnIOThread();
 }
 
-void SyncChannel::SyncContext::CloseOnIOThread() {
+void SyncChannel::SyncContext::CloseOnIOThread(base::TimeTicks deadline,
+                                               const Channel::ClosedCallback& closed) {
   AbortPendingSends();
   shutdown_watcher_.StopWatching();
   // The held replies refer to this context; no send of it can take them any more.
   sync_queue_->DropHeldReplies(this);
-  // May delete this context.
-  Context::CloseOnIOThread();
+  Context::CloseOnIOThread(deadline, closed);
 }
 
 void SyncChannel::SyncContext::ForgetListener() {
@@ -356,14 +356,17 @@ bool SyncChannel::SendWithTimeout(Message* message, int timeout_ms) {
 
   int message_id = SyncMessage::GetMessageId(*sync_msg);
   base::WaitableEvent* pump_messages_event = sync_msg->pump_messages_event();
-  ChannelProxy::Send(message);
-
-  if (timeout_ms != kNoTimeout) {
-    context->ipc_loop()->PostDelayedTask(
-        FROM_HERE_WITH_FUNCTION("IPC::SyncChannel::SendWithTimeout"),
-        base::Bind(&SyncContext::OnSendTimedOut, context.get(), message_id),
-        base::TimeDelta::FromMilliseconds(timeout_ms));
+  // Without the IPC thread neither the request nor its time-out would ever be handled.
+  if (!ChannelProxy::Send(message)) {
+    context->Pop();
+    return false;
   }
+  if (timeout_ms != kNoTimeout &&
+      !context->ipc_loop()->PostDelayedTask(
+          FROM_HERE_WITH_FUNCTION("IPC::SyncChannel::SendWithTimeout"),
+          base::Bind(&SyncContext::OnSendTimedOut, context.get(), message_id),
+          base::TimeDelta::FromMilliseconds(timeout_ms)))
+    context->OnSendTimedOut(message_id);
 
   WaitForReply(context.get(), pump_messages_event);
   return context->Pop();

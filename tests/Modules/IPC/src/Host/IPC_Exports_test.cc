@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,8 +13,13 @@
 #include <gtest/gtest.h>
 
 #include "IPC_Broker.h"
+#include "base/bind.h"
+#include "base/location.h"
 #include "base/synchronization/lock.h"
+#include "base/synchronization/waitable_event.h"
+#include "base/threading/platform_thread.h"
 #include "ipc/ipc_channel.h"
+#include "Thread/IPC_ThreadEnviroment.h"
 #include "support/deadline.h"
 #include "support/ipc/host_peer_process.h"
 #include "support/ipc/recorded_host.h"
@@ -241,6 +249,122 @@ TEST(IPC_ExportsTest, CallbacksKeepTheirFirstUserPointerAndGoByFunction) {
   EXPECT_EQ(std::vector<std::string>({"F1 1 0 server", "G 3 0 server", "G 3 0 server", "L1 1"}),
             Calls());
   EXPECT_EQ(0, IPC_RemoveStatusCallback(&StatusRegistered, nullptr));
+}
+
+// The sizes of a message in one report line: "message <slot> <source> <size> <text>".
+size_t ReportedSize(const std::string& line) {
+  int slot = 0, source = 0;
+  unsigned long size = 0;
+  return sscanf(line.c_str(), "message %d %d %lu", &slot, &source, &size) == 3 ? size : 0;
+}
+
+TEST(IPC_ExportsTest, LargeMessagesSentRightBeforeShutDownArriveWhole) {
+  const size_t kSizes[] = {16 << 10, 64 << 10, 256 << 10, 1 << 20};
+  const int kRounds = 3;
+  std::string name = test::UniqueName("send-then-shutdown-");
+  RecordedHost server(IPC_MODE_SERVER, name);
+  ASSERT_TRUE(server.handle());
+  HostPeer launcher;
+  ASSERT_TRUE(launcher.Start());
+  for (int round = 0; round < kRounds; ++round) {
+    for (size_t size : kSizes) {
+      EXPECT_EQ("1 1 1", launcher.Ask("send-and-shutdown " + name + " " + std::to_string(size)))
+          << size;
+    }
+  }
+  const size_t expected = kRounds * (sizeof(kSizes) / sizeof(kSizes[0]));
+  EXPECT_TRUE(test::WaitUntil([&] { return server.Lines("message ").size() >= expected; },
+                              kWaitMs));
+  std::vector<std::string> lines = server.Lines("message ");
+  for (size_t size : kSizes) {
+    // "pattern": every byte arrived, in order.
+    const std::string whole = " " + std::to_string(size) + " pattern";
+    EXPECT_EQ(kRounds, std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+                return ReportedSize(line) == size && line.find(whole) != std::string::npos;
+              })) << size;
+  }
+  EXPECT_EQ(expected, lines.size());
+}
+
+// A listener that holds "EventThread" until it is released.
+struct HeldListener {
+  base::WaitableEvent entered{true, false};
+  base::WaitableEvent release{true, false};
+};
+
+void Nothing() {}
+
+bool IPC_CALL HoldEventThread(void* user, int, void*, unsigned) {
+  HeldListener* held = static_cast<HeldListener*>(user);
+  held->entered.Signal();
+  held->release.Wait();
+  return true;
+}
+
+TEST(IPC_ExportsTest, ShutDownKeepsItsBoundAndSaysFalseWhileACallbackStillRuns) {
+  std::string name = test::UniqueName("held-callback-");
+  void* server = IPC_Connect(IPC_MODE_SERVER, name.c_str());
+  ASSERT_TRUE(server);
+  HeldListener held;
+  ASSERT_EQ(0, IPC_AddListener(server, &HoldEventThread, &held));
+  HostPeer client;
+  int client_id = 0;
+  ASSERT_TRUE(client.Start() && client.Connect(IPC_MODE_CLIENT, name, &client_id));
+  ASSERT_EQ("1", client.Ask("send 0 10000 hold"));
+  ASSERT_TRUE(held.entered.TimedWait(base::TimeDelta::FromMilliseconds(kWaitMs)));
+
+  ULONGLONG before = GetTickCount64();
+  EXPECT_FALSE(IPC_ShutDown(server)) << "a callback of the host still runs";
+  EXPECT_LT(GetTickCount64() - before, 5000u + 500u);
+  EXPECT_EQ(0, IPC_GetCommunicationID(server)) << "the host is gone all the same";
+  held.release.Signal();
+
+  // The threads left running are stopped by the next last shutdown.
+  void* next = IPC_Connect(IPC_MODE_SERVER, test::UniqueName("after-held-").c_str());
+  ASSERT_TRUE(next);
+  EXPECT_TRUE(IPC_ShutDown(next));
+  EXPECT_FALSE(IPC_ThreadEnviroment::PostTask(IPC_THREAD_EVENT, FROM_HERE, base::Bind(&Nothing)));
+}
+
+TEST(IPC_ExportsTest, ConnectsAndShutDownsRacingOnSeveralThreadsAllSucceed) {
+  const int kClientThreads = 3;
+  const int kServerThreads = 1;
+  const int kRounds = 15;
+  std::string name = test::UniqueName("race-");
+  HostPeer server;
+  int server_id = 0;
+  ASSERT_TRUE(server.Start() && server.Connect(IPC_MODE_SERVER, name, &server_id));
+  std::atomic<int> failures(0);
+  auto client_rounds = [&] {
+    std::string text = "race";
+    for (int round = 0; round < kRounds; ++round) {
+      void* host = IPC_Connect(IPC_MODE_CLIENT, name.c_str());
+      if (!host || !IPC_Send(host, IPC_TARGET_SERVER, &text[0], 4) || !IPC_ShutDown(host))
+        ++failures;
+    }
+  };
+  // Each of its own names, so the servers of the process come and go between the clients.
+  auto server_rounds = [&] {
+    for (int round = 0; round < kRounds; ++round) {
+      void* host = IPC_Connect(IPC_MODE_SERVER, test::UniqueName("race-own-").c_str());
+      if (!host || !IPC_ShutDown(host))
+        ++failures;
+    }
+  };
+  std::vector<std::function<void()>> bodies(kClientThreads, client_rounds);
+  bodies.insert(bodies.end(), kServerThreads, server_rounds);
+  std::vector<std::unique_ptr<test::FunctionDelegate>> delegates;
+  std::vector<base::PlatformThreadHandle> threads(bodies.size());
+  for (size_t i = 0; i < bodies.size(); ++i) {
+    delegates.emplace_back(new test::FunctionDelegate(bodies[i]));
+    ASSERT_TRUE(base::PlatformThread::Create(0, delegates.back().get(), &threads[i]));
+  }
+  for (base::PlatformThreadHandle& thread : threads)
+    ASSERT_TRUE(test::JoinWithDeadline(&thread)) << "a connect or shutdown hangs";
+  EXPECT_EQ(0, failures.load());
+  const size_t sent = kClientThreads * kRounds;
+  EXPECT_TRUE(test::WaitUntil([&] { return server.Lines("message ").size() >= sent; }, kWaitMs));
+  EXPECT_EQ(sent, server.Lines("message ").size());
 }
 
 }  // namespace

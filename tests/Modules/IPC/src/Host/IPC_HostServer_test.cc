@@ -172,6 +172,40 @@ TEST_F(IPC_HostServerTest, ReportsConnectAndExitAndClosesTheWorkerASecondLater) 
   EXPECT_EQ(2u, server_.Lines("status ").size());
 }
 
+TEST(IPC_HostServerGreetingTest, GreetingOnConnectReachesEveryClientAndNoConnectFails) {
+  const int kClients = 20;
+  std::string name = test::UniqueName("greeting-");
+  HostPeer server;
+  int server_id = 0;
+  ASSERT_TRUE(server.Start() && server.Connect(IPC_MODE_SERVER, name, &server_id));
+  ASSERT_EQ("1", server.Ask("greet 0 welcome"));
+  int greeted = 0;
+  for (int i = 0; i < kClients; ++i) {
+    RecordedHost client(IPC_MODE_CLIENT, name);
+    ASSERT_TRUE(client.handle()) << "connect " << i << " failed";
+    greeted += client.WaitFor(Received(server_id, "welcome"), kWaitMs);
+    EXPECT_TRUE(client.ShutDown());
+  }
+  EXPECT_EQ(kClients, greeted);
+}
+
+TEST_F(IPC_HostServerTest, DepartureWhileAnotherClientBroadcastsIsReportedOnce) {
+  ClientPeer leaving, broadcasting;
+  ASSERT_TRUE(leaving.Start(name_, 1));
+  ASSERT_TRUE(broadcasting.Start(name_, 1));
+  ASSERT_TRUE(broadcasting.process.Command("flood 0 -1 200 5"));
+  ASSERT_TRUE(leaving.process.WaitFor(Received(broadcasting.ids[0], "flood")));
+  leaving.process.Kill();
+  EXPECT_EQ("200", broadcasting.process.Take("flood"));
+  // Fence: everything the flood made the server do has been done.
+  EXPECT_EQ("1", broadcasting.process.Ask("send 0 10000 fence"));
+  ASSERT_TRUE(server_.WaitFor(Received(broadcasting.ids[0], "fence"), kWaitMs));
+  EXPECT_EQ(1u, server_.Lines(StatusLine(0, IPC_STATUS_ERROR, leaving.ids[0], leaving.pid(), 0))
+                    .size());
+  EXPECT_TRUE(server_.Lines(StatusLine(0, IPC_STATUS_ERROR, broadcasting.ids[0],
+                                       broadcasting.pid(), 0)).empty());
+}
+
 // Hostile bytes: a hand-written client says what no broker would, on the rendezvous and on a
 // worker channel, while a well-behaved client goes on being served.
 std::string HelloFree(uint32_t type, uint32_t flags, const test::Bytes& payload) {

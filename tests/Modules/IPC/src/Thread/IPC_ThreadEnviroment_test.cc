@@ -13,6 +13,7 @@
 #include "base/bind.h"
 #include "base/bind_helpers.h"
 #include "base/location.h"
+#include "base/message_loop.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/platform_thread.h"
 #include "support/deadline.h"
@@ -142,6 +143,30 @@ TEST(IPC_ThreadEnviromentTest, WaitGivesUpAtItsTimeOutAndTheLateTaskStillRunsSaf
   EXPECT_TRUE(test::WaitUntil([&] { return runs == 2; }, test::kDeadlineMs));
   EXPECT_TRUE(threads->PostTaskAndWait(0, FROM_HERE, base::Bind(&CountRun, &runs), -1));
   threads->Stop();
+}
+
+void QuitLoopNow() {
+  MessageLoop::current()->QuitNow();
+}
+
+TEST(IPC_ThreadEnviromentTest, WaitLearnsAtOnceOfATaskWhoseLoopQuitBeforeIt) {
+  const struct {
+    int64_t timeout_ms;
+  } kRows[] = {{-1}, {10000}};
+  for (const auto& row : kRows) {
+    scoped_refptr<IPC_ThreadEnviroment> threads(new IPC_ThreadEnviroment);
+    ASSERT_TRUE(threads->Start());
+    std::atomic<int> runs(0);
+    // Queued behind the quit, whether the loop has quit already or not.
+    ASSERT_TRUE(IPC_ThreadEnviroment::PostTask(IPC_THREAD_MAIN, FROM_HERE,
+                                               base::Bind(&QuitLoopNow)));
+    ULONGLONG before = GetTickCount64();
+    EXPECT_FALSE(threads->PostTaskAndWait(IPC_THREAD_MAIN, FROM_HERE,
+                                          base::Bind(&CountRun, &runs), row.timeout_ms));
+    EXPECT_LT(GetTickCount64() - before, 5000u) << row.timeout_ms;
+    EXPECT_EQ(0, runs.load());
+    threads->Stop();
+  }
 }
 
 // Inside a listener: the event thread, and the blocking calls answer at once.

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/callback.h"
 #include "base/memory/scoped_ptr.h"
+#include "base/time.h"
 #include "ipc/ipc_channel_handle.h"
 #include "ipc/ipc_message.h"
 
@@ -59,6 +61,17 @@ class Channel : public Message::Sender {
 
   // Cancels and drains the channel's IO, closes the pipe and deletes queued messages.
   void Close();
+
+  // Told whether everything queued was written when the channel closed after writing; a
+  // message for a peer that went away counts as written, since nobody waits for it.
+  typedef base::Callback<void(bool written)> ClosedCallback;
+
+  // Closes once every queued message is written, the peer is gone or |deadline| passes,
+  // whichever comes first; a write still in flight then is cancelled. The listener hears
+  // nothing more, and what the peer sends meanwhile is dropped. |closed| is posted to the
+  // IO thread's loop once the pipe is closed, unless the channel is closed or deleted
+  // before; it may delete the channel. A server still waiting for its client closes at once.
+  void CloseAfterWriting(base::TimeTicks deadline, const ClosedCallback& closed);
 
   // Takes ownership of |message| and queues it; writing starts unless a write is in flight
   // or a server still waits for its client. False only when an immediate write attempt

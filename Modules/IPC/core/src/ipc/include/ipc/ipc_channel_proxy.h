@@ -81,15 +81,21 @@ class ChannelProxy : public Message::Sender {
   // Closes the channel.
   ~ChannelProxy() override;
 
-  // Forgets the listener and asks the IPC thread to close the channel; returns at once.
-  // Closing twice is harmless.
+  // Forgets the listener and asks the IPC thread to close the channel once what was sent
+  // before is written (for at most 5 seconds); returns at once. Closing twice is harmless.
   void Close();
 
   // Like Close, but waits up to 5 seconds for the IPC thread to have closed the channel.
   void CloseWait();
 
-  // Takes ownership of |message| and posts it to the IPC thread; always true. A failed
-  // write shows up later as OnChannelError.
+  // Like Close, with the writing cut short at |deadline|; |closed| (may be null) runs on
+  // the IPC thread once the channel is closed, told whether everything was written. False,
+  // with |closed| never run, when the IPC thread is gone.
+  bool CloseAfterWriting(base::TimeTicks deadline, const Channel::ClosedCallback& closed);
+
+  // Takes ownership of |message| and posts it to the IPC thread; false only when the IPC
+  // thread is gone (the message is deleted). A failed write shows up later as
+  // OnChannelError, once per channel; later messages are dropped.
   bool Send(Message* message) override;
 
   // From any thread: |filter| is adopted by the IPC thread no later than the connection.
@@ -114,9 +120,10 @@ class ChannelProxy : public Message::Sender {
   Context* context() { return context_.get(); }
 
  private:
-  // Posts the close, with |done| signalled after it when not null; false when the IPC
-  // thread is gone.
-  bool PostClose(const char* posted_from, const base::Closure& done);
+  // Posts the close; false when the IPC thread is gone.
+  bool PostClose(const char* posted_from,
+                 base::TimeTicks deadline,
+                 const Channel::ClosedCallback& closed);
 
   scoped_refptr<Context> context_;
   bool did_init_;
@@ -162,8 +169,10 @@ class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
   // MessageLoop::DestructionObserver, on the IPC thread: the loop ends before the close.
   void WillDestroyCurrentMessageLoop() override;
 
-  // Tells and drops the filters and deletes the channel; does nothing the second time.
-  virtual void CloseOnIOThread();
+  // Tells and drops the filters and deletes the channel once what was sent is written or
+  // |deadline| passes; |closed| (may be null) runs then. A later close only adds its
+  // callback, run at once when the channel is gone already.
+  virtual void CloseOnIOThread(base::TimeTicks deadline, const Channel::ClosedCallback& closed);
 
   // On the listener thread: nothing more is delivered to the listener.
   virtual void ForgetListener();
@@ -189,7 +198,8 @@ class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
   void AdoptPendingFilters();
   void DropFilter(MessageFilter* filter);
   void SendOnChannel(scoped_ptr<Message> message);
-  void CloseOnIOThreadAndRun(const base::Closure& done);
+  // The channel has closed after writing: it goes, and so does the IPC thread's reference.
+  void OnChannelClosed(bool written);
 
   scoped_refptr<base::MessageLoopProxy> listener_loop_;
   Channel::Listener* listener_;  // not owned; null once forgotten
@@ -199,6 +209,9 @@ class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
   // The IPC thread's reference, from OpenOnIOThread to CloseOnIOThread.
   scoped_refptr<Context> ipc_thread_reference_;
   std::string channel_id_;
+  bool closing_;                  // IPC thread: a close has begun
+  bool error_reported_;           // IPC thread: a channel fails once, sends after it are dropped
+  std::vector<Channel::ClosedCallback> closed_callbacks_;  // IPC thread
   bool connected_delivered_;      // listener thread only
   FilterList pending_filters_;    // guarded by pending_filters_lock_
   base::Lock pending_filters_lock_;

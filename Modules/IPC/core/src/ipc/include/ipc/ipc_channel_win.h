@@ -27,6 +27,7 @@ class Channel::ChannelImpl : public internal::ChannelReader,
 
   bool Connect();
   void Close();
+  void CloseAfterWriting(base::TimeTicks deadline, const ClosedCallback& closed);
   bool Send(Message* message);
   int32_t peer_pid() const { return peer_pid_; }
 
@@ -72,6 +73,16 @@ class Channel::ChannelImpl : public internal::ChannelReader,
   // Starts writing the front message of the queue, if any and none is in flight.
   bool WriteNext();
 
+  // A completion while closing after writing: only the writes matter now.
+  void OnCompletedWhileClosing(IOContext* context, DWORD bytes_transferred);
+
+  // Ends the close after writing: |timed_out| when the deadline cut it short.
+  void FinishClosing(bool timed_out);
+
+  // Whether a message of the owner is still queued; a server's hello, which waits for the
+  // client, is not the owner's.
+  bool HoldsUnwrittenMessages() const;
+
   IoState input_state_;
   IoState output_state_;
   base::win::ScopedFileHandle pipe_;
@@ -80,6 +91,8 @@ class Channel::ChannelImpl : public internal::ChannelReader,
   bool waiting_connect_;             // a server whose client has not connected yet
   bool validate_client_;             // a server whose id carries a secret, until a valid hello
   int32_t client_secret_;
+  bool closing_after_writing_;       // between CloseAfterWriting and the close
+  ClosedCallback closed_callback_;   // run once the close after writing is done
   base::WeakPtrFactory<ChannelImpl> weak_factory_;
 
   ChannelImpl(const ChannelImpl&) = delete;

@@ -187,7 +187,7 @@ class SyncChannel::SyncContext : public ChannelProxy::Context,
   // Releases every pending send; their results stay false.
   void AbortPendingSends();
 
-  // IPC thread: releases the send |id| whose timeout passed.
+  // Releases the send |id| whose timeout passed (IPC thread), or that cannot time out.
   void OnSendTimedOut(int id);
 
   // Listener thread.
@@ -207,7 +207,7 @@ class SyncChannel::SyncContext : public ChannelProxy::Context,
   bool OnMessageReceived(const Message& msg) override;
   void OnChannelError() override;
   void OpenOnIOThread() override;
-  void CloseOnIOThread() override;
+  void CloseOnIOThread(base::TimeTicks deadline, const Channel::ClosedCallback& closed) override;
   void ForgetListener() override;
 
  private:
