@@ -34,8 +34,8 @@ class TimeDelta {
   int64_t InMicroseconds() const { return delta_; }
   double InMillisecondsF() const;
 
-  // The smallest whole number of milliseconds not shorter than the duration, so a wait of
-  // that many milliseconds never ends early.
+  // (microseconds + 999) / 1000, truncating toward zero: a wait of that many milliseconds
+  // never ends early, and negative durations down to -1998 us give 0.
   int64_t InMillisecondsRoundedUp() const;
 
   TimeDelta operator+(TimeDelta other) const { return TimeDelta(delta_ + other.delta_); }

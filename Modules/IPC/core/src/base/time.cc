@@ -124,10 +124,13 @@ double TimeDelta::InMillisecondsF() const {
 }
 
 int64_t TimeDelta::InMillisecondsRoundedUp() const {
-  // Division truncates toward zero, which already rounds negative durations up; adding
-  // 999 first would give 0 for -1000 µs and overflow near the largest duration.
-  const int64_t milliseconds = delta_ / Time::kMicrosecondsPerMillisecond;
-  return delta_ % Time::kMicrosecondsPerMillisecond > 0 ? milliseconds + 1 : milliseconds;
+  const int64_t round_up = Time::kMicrosecondsPerMillisecond - 1;
+  // Adding first would overflow for the largest durations, whose remainder decides alone.
+  if (delta_ > INT64_MAX - round_up) {
+    const int64_t remainder = delta_ % Time::kMicrosecondsPerMillisecond;
+    return delta_ / Time::kMicrosecondsPerMillisecond + (remainder > 0 ? 1 : 0);
+  }
+  return (delta_ + round_up) / Time::kMicrosecondsPerMillisecond;
 }
 
 // TimeTicks -----------------------------------------------------------------------------

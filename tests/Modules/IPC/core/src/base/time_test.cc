@@ -130,12 +130,14 @@ TEST(TimeTest, TimeTIsShiftedByTheEpochDifference) {
   EXPECT_EQ(INT64_C(125911584000000000) / 10, millennium.ToInternalValue());
 }
 
-TEST(TimeDeltaTest, InMillisecondsRoundedUpNeverShortensAWait) {
+TEST(TimeDeltaTest, InMillisecondsRoundedUpAdds999MicrosecondsThenTruncates) {
   const struct {
     int64_t us;
     int64_t ms;
-  } cases[] = {{0, 0}, {1, 1}, {999, 1}, {1000, 1}, {1001, 2}, {-1, 0},
-               {-999, 0}, {-1000, -1}, {-1001, -1}, {INT64_MAX, INT64_MAX / 1000 + 1}};
+  } cases[] = {{0, 0},         {1, 1},          {999, 1},     {1000, 1},
+               {1001, 2},      {-1, 0},         {-1000, 0},   {-1998, 0},
+               {-1999, -1},    {-2999, -2},     {INT64_MAX - 807, INT64_MAX / 1000},
+               {INT64_MAX, INT64_MAX / 1000 + 1}};
   for (const auto& c : cases) {
     EXPECT_EQ(c.ms, TimeDelta::FromMicroseconds(c.us).InMillisecondsRoundedUp()) << c.us;
   }
