@@ -204,20 +204,19 @@ void Time::EnableHighResolutionTimer(bool enable) {
 bool Time::ActivateHighResolutionTimer(bool activating) {
   HighResolutionTimer& timer = GetHighResolutionTimer();
   AutoLock lock(timer.lock);
-  if (activating) {
-    if (!timer.enabled)
-      return false;
-    if (timeBeginPeriod(kHighResolutionPeriodMs) != TIMERR_NOERROR)
-      return false;
-    ++timer.activated;
-    return true;
-  }
-  // Giving back a request also works after the mode was disabled, but only a request that
-  // was granted: an unmatched timeEndPeriod would drive the count below the OS's own.
-  if (timer.activated == 0)
+  if (activating && !timer.enabled)
     return false;
-  --timer.activated;
-  return timeEndPeriod(kHighResolutionPeriodMs) == TIMERR_NOERROR;
+  // Every request counts, granted or not, and a deactivation is always passed on: the OS
+  // keeps its own count of the periods asked for.
+  MMRESULT result;
+  if (activating) {
+    result = timeBeginPeriod(kHighResolutionPeriodMs);
+    ++timer.activated;
+  } else {
+    result = timeEndPeriod(kHighResolutionPeriodMs);
+    --timer.activated;
+  }
+  return result == TIMERR_NOERROR;
 }
 
 bool Time::IsHighResolutionTimerInUse() {
