@@ -25,7 +25,7 @@
 #include "bench_process.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_channel_proxy.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
 
 namespace {

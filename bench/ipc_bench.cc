@@ -18,7 +18,7 @@
 #include "base/win/scoped_handle.h"
 #include "bench_process.h"
 #include "ipc/ipc_channel.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
 #include "ipc/ipc_sync_channel.h"
 #include "ipc/ipc_sync_message.h"

@@ -14,7 +14,7 @@
 #include "base/message_loop.h"
 #include "base/win/scoped_handle.h"
 #include "ipc/ipc_channel.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
 #include "support/ipc/channel_peer.h"
 

@@ -13,7 +13,7 @@
 #include "IPC_Broker.h"
 #include "base/synchronization/lock.h"
 #include "base/win/scoped_handle.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "support/handle_count.h"
 #include "support/ipc/hostile_messages.h"
 #include "support/ipc/host_peer_process.h"

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "base/memory/scoped_ptr.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
-#include "ipc/ipc_sync_header.h"
+#include "ipc/internal/ipc_sync_header.h"
 
 namespace test {
 

@@ -1,7 +1,7 @@
 // The named-pipe channel: opening, the hello exchange, the read loop and the write queue.
 // rand_s, the random source of channel ids, is declared by stdlib.h only on request.
 #define _CRT_RAND_S
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -14,7 +14,7 @@
 #include "IPC_Broker.h"
 #include "base/win/scoped_handle.h"
 #include "ipc/ipc_channel.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "support/ipc/host_peer_process.h"
 #include "support/ipc/recorded_host.h"
 #include "support/thread_runner.h"
