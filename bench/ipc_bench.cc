@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "base/message_loop.h"
+#include "base/message_loop_win.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/thread.h"
 #include "base/win/scoped_handle.h"

@@ -12,7 +12,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "base/message_loop.h"
+#include "base/message_loop_win.h"
 #include "base/time.h"
 #include "base/win/scoped_handle.h"
 #include "ipc/internal/ipc_channel_win.h"
