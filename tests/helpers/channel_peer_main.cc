@@ -13,6 +13,7 @@
 #include "base/memory/scoped_ptr.h"
 #include "base/message_loop_win.h"
 #include "base/win/scoped_handle.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_message.h"
 #include "support/ipc/channel_peer.h"
@@ -176,8 +177,10 @@ class ScriptRunner : public IPC::Channel::Listener, public MessageLoopForIO::IOO
   }
 
   bool RawConnect(const std::string& channel_id) {
-    raw_pipe_.Set(CreateFileW(IPC::Channel::PipePath(channel_id).c_str(),
-                              GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    int32_t secret = 0;
+    std::wstring pipe_name = IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
+    raw_pipe_.Set(CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
     if (!raw_pipe_.IsValid()) {
       Report("connect-failed");
       return false;

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "base/memory/scoped_ptr.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/internal/ipc_sync_header.h"
-#include "ipc/ipc_channel.h"
 #include "ipc/ipc_message.h"
 
 namespace test {
@@ -27,8 +27,11 @@ RawChannelClient::RawChannelClient()
 RawChannelClient::~RawChannelClient() {}
 
 bool RawChannelClient::Open(const std::string& channel_id) {
-  pipe_.Set(CreateFileW(IPC::Channel::PipePath(channel_id).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+  // The hello presents the secret of a verified id, as a channel's would.
+  int32_t secret = 0;
+  std::wstring pipe_name = IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
+  pipe_.Set(CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
   hello_read_ = false;
   if (!pipe_.IsValid())
     return false;
