@@ -25,7 +25,6 @@
 #include "bench_process.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_channel_proxy.h"
-#include "ipc/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
 
 namespace {
@@ -430,11 +429,6 @@ const int kForwards = 30;
 const size_t kRequestSize = IPC::Message::kHeaderSize + 4;
 const size_t kReplySize = IPC::Message::kHeaderSize + 8;
 
-std::wstring PipePathOf(const std::string& name) {
-  int32_t secret = 0;
-  return IPC::Channel::ChannelImpl::PipeNameFor(name, &secret);
-}
-
 bool Transfer(bool write, HANDLE pipe, char* data, size_t size) {
   DWORD done = 0;
   BOOL ok = write ? WriteFile(pipe, data, static_cast<DWORD>(size), &done, nullptr)
@@ -445,7 +439,7 @@ bool Transfer(bool write, HANDLE pipe, char* data, size_t size) {
 // Answers one request per connection, |count| connections, on one pipe instance at a time.
 int RunRawAnswerer(const std::string& name, const std::string& ready, int count) {
   std::vector<char> request(kRequestSize), reply(kReplySize, 'r');
-  ScopedFileHandle pipe(CreateNamedPipeW(PipePathOf(name).c_str(), PIPE_ACCESS_DUPLEX,
+  ScopedFileHandle pipe(CreateNamedPipeW(IPC::Channel::PipePath(name).c_str(), PIPE_ACCESS_DUPLEX,
                                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
                                          IPC::Channel::kReadBufferSize,
                                          IPC::Channel::kReadBufferSize, 5000, nullptr));
@@ -475,10 +469,10 @@ double RawForward() {
   for (int i = 0; i < 2 * kForwards; ++i) {
     ScopedFileHandle pipe;
     for (double until = NowSeconds() + 10; !pipe.IsValid() && NowSeconds() < until;) {
-      pipe.Set(CreateFileW(PipePathOf(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           OPEN_EXISTING, 0, nullptr));
+      pipe.Set(CreateFileW(IPC::Channel::PipePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                           nullptr, OPEN_EXISTING, 0, nullptr));
       if (!pipe.IsValid())
-        WaitNamedPipeW(PipePathOf(name).c_str(), 1000);
+        WaitNamedPipeW(IPC::Channel::PipePath(name).c_str(), 1000);
     }
     if (!Transfer(true, pipe.Get(), request.data(), request.size()) ||
         !Transfer(false, pipe.Get(), reply.data(), reply.size()))

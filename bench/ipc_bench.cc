@@ -12,13 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "base/message_loop.h"
+#include "base/message_loop_win.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/thread.h"
 #include "base/win/scoped_handle.h"
 #include "bench_process.h"
 #include "ipc/ipc_channel.h"
-#include "ipc/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
 #include "ipc/ipc_sync_channel.h"
 #include "ipc/ipc_sync_message.h"
@@ -45,11 +44,6 @@ const DWORD kRunTimeoutMs = 120000;
 const uint32_t kStartType = 1;
 const uint32_t kDataType = 2;
 
-std::wstring PipePathOf(const std::string& channel_id) {
-  int32_t secret = 0;
-  return IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
-}
-
 // The arguments that make this program the sender of one run.
 std::string SenderArguments(const char* kind, const std::string& channel_id,
                             const Workload& workload) {
@@ -64,14 +58,14 @@ std::string SenderArguments(const char* kind, const std::string& channel_id,
 
 // The client end of a raw run; not open on failure.
 bool OpenRaw(const std::string& channel_id, RawPipe* pipe) {
-  return pipe->Open(PipePathOf(channel_id)) && pipe->CompleteThroughPort();
+  return pipe->Open(IPC::Channel::PipePath(channel_id)) && pipe->CompleteThroughPort();
 }
 
 // The server end of a raw run: creates the pipe, starts the peer process with
 // |peer_arguments| and waits for it to connect.
 bool ServeRaw(const std::string& channel_id, const std::string& peer_arguments, RawPipe* pipe,
               ScopedHandle* peer) {
-  if (!pipe->Listen(PipePathOf(channel_id)) || !pipe->CompleteThroughPort())
+  if (!pipe->Listen(IPC::Channel::PipePath(channel_id)) || !pipe->CompleteThroughPort())
     return false;
   *peer = bench::StartSelf(peer_arguments);
   return pipe->AcceptClient();

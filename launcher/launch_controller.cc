@@ -41,11 +41,21 @@ void WriteDebuggerTrace(const std::wstring& text) {
   OutputDebugStringW(text.c_str());
 }
 
+void AllowAnyProcessToTakeForeground() {
+  // The broker does not name the server's process for sure (its communication id is its
+  // process id + 10000 only for a process's first service), so the grant goes to any
+  // process. It lapses at the user's next input.
+  AllowSetForegroundWindow(ASFW_ANY);
+}
+
 LaunchController::LaunchController()
     : LaunchController(GetLaunchOptions(), WriteDebuggerTrace) {}
 
-LaunchController::LaunchController(const LaunchOptions& launchOptions, TraceWriter traceWriter)
-    : options(launchOptions), writeTrace(std::move(traceWriter)) {}
+LaunchController::LaunchController(const LaunchOptions& launchOptions, TraceWriter traceWriter,
+                                   ForegroundGrant foregroundGrant)
+    : options(launchOptions),
+      writeTrace(std::move(traceWriter)),
+      grantForeground(std::move(foregroundGrant)) {}
 
 void LaunchController::Run() {
   if (!IsLauncherRunning()) {
@@ -154,6 +164,10 @@ void LaunchController::ForwardToClient(const std::wstring& userId) {
   void* host = IPC_Connect(IPC_MODE_CLIENT, channel.c_str());
   std::string request = ClientRequest();
   if (!request.empty()) {
+    // Only the foreground process may hand the foreground on. The launcher, just started by
+    // the user, is that process; the running client, asked to show itself, is not.
+    if (host)
+      grantForeground();
     // The size counts the string's terminating NUL, which the client reads up to.
     IPC_Send(host, IPC_TARGET_SERVER, &request[0], static_cast<unsigned>(request.size() + 1));
   }

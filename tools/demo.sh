@@ -118,8 +118,10 @@ wait_for_records source "$requests" 1 || fail "the client received no request"
 [[ $(count_records process_id "$starts") -eq 1 && -z $run_traces ]] ||
   fail "the second run started another client"
 echo "  path taken:      $client_mutex was held, so the launcher connected to the channel"
-echo "                   $channel, sent one request and started nothing"
+echo "                   $channel, allowed the client to take the foreground, sent one"
+echo "                   request and started nothing"
 show_request 1
+echo "  foreground:      on receiving it the client called SetForegroundWindow for its window"
 
 echo
 echo "== Run 3: a launch with -msg forwards its text instead"

@@ -5,7 +5,6 @@
 
 #include <cwchar>
 
-#include "IPC_Broker.h"
 #include "VeskGame/client_control.h"
 #include "VeskGame/client_record.h"
 #include "VeskGame/request_record.h"
@@ -26,14 +25,6 @@ std::wstring CurrentDirectory() {
   const DWORD length = GetCurrentDirectoryW(size, &folder[0]);
   folder.resize(length < size ? length : 0);
   return folder;
-}
-
-// Runs on the broker's callback thread, one call at a time.
-bool IPC_CALL RecordRequest(void* requests_path, int source_id, void* data, unsigned size) {
-  ReceivedRequest request;
-  request.sourceId = source_id;
-  request.bytes.assign(static_cast<const char*>(data), size);
-  return AppendReceivedRequest(*static_cast<const std::wstring*>(requests_path), request);
 }
 
 }  // namespace
@@ -75,7 +66,18 @@ bool DemoClient::Serve() {
   server_ = IPC_Connect(IPC_MODE_SERVER, channel.c_str());
   // The listener is in place before any launcher can find the client: the start is
   // recorded only after this.
-  return server_ && IPC_AddListener(server_, RecordRequest, &requests_path_) == 0;
+  return server_ && IPC_AddListener(server_, OnRequest, this) == 0;
+}
+
+// Runs on the broker's callback thread, one call at a time.
+bool IPC_CALL DemoClient::OnRequest(void* self, int source_id, void* data, unsigned size) {
+  const DemoClient* client = static_cast<const DemoClient*>(self);
+  // The launcher that sent the request has let this process take the foreground.
+  client->window_.BringToFront();
+  ReceivedRequest request;
+  request.sourceId = source_id;
+  request.bytes.assign(static_cast<const char*>(data), size);
+  return AppendReceivedRequest(client->requests_path_, request);
 }
 
 void DemoClient::RecordStart(bool held_mutex, bool serves_channel) const {
@@ -89,7 +91,7 @@ void DemoClient::RecordStart(bool held_mutex, bool serves_channel) const {
 }
 
 void DemoClient::WaitForQuit() const {
-  WaitForSingleObject(quit_event_.Get(), QuitAfterMs());
+  window_.PumpUntil(quit_event_, QuitAfterMs());
 }
 
 unsigned long DemoClient::QuitAfterMs() const {

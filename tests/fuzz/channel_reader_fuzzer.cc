@@ -14,7 +14,7 @@
 
 #include "fuzz/support/fuzz_check.h"
 #include "fuzz/support/wire.h"
-#include "ipc/ipc_channel_reader.h"
+#include "ipc/internal/ipc_channel_reader.h"
 #include "ipc/ipc_message.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "VeskGame/request_record.h"
 #include "base/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "ipc/ipc_channel.h"
 #include "launcher/instance_names.h"
 #include "support/child_process.h"
 #include "support/deadline.h"
@@ -160,7 +161,7 @@ class FrozenClient {
   FrozenClient(const std::wstring& oemId, const std::wstring& userId)
       : mutex_(CreateMutexW(nullptr, TRUE, ClientMutexName(oemId, userId).c_str())),
         pipe_(CreateNamedPipeW(
-            (L"\\\\.\\pipe\\vesk." + ClientChannelName(oemId, userId)).c_str(),
+            IPC::Channel::PipePath(base::WideToUTF8(ClientChannelName(oemId, userId))).c_str(),
             PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
             4096, 4096, 0, nullptr)) {}
   ~FrozenClient() {

@@ -4,15 +4,19 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "IPC_Broker.h"
 #include "base/win/scoped_handle.h"
 #include "launcher/launch_options.h"
+#include "support/launcher/client_double.h"
 #include "support/launcher/client_watch.h"
 #include "support/background_thread.h"
+#include "support/deadline.h"
 #include "support/launcher/launcher_run.h"
 #include "support/temp_tree.h"
 #include "support/thread_runner.h"
@@ -22,6 +26,7 @@ namespace {
 
 using testing::ElementsAre;
 
+using test::ClientDouble;
 using test::kClientStartTimeoutMs;
 using test::LaunchFailedTrace;
 using test::LaunchSucceededTrace;
@@ -224,6 +229,23 @@ TEST_F(LaunchControllerTest, ArgumentLineAtThePlatformLimitIsPassedWhole) {
   // Compared without printing: a failure would dump the whole line.
   EXPECT_EQ(32766u, received.size());
   EXPECT_TRUE(received == options.BuildClientArguments());
+}
+
+TEST_F(LaunchControllerTest, ClientMayTakeTheForegroundFromJustBeforeTheRequestIsSent) {
+  ClientDouble client(oemId_, L"", ClientDouble::kChannelOnly);
+  ASSERT_TRUE(client.IsReady());
+  const LaunchOptions options = Options(L"-msg hello");
+  // The grant sends a marker through the launcher's host instead: the client receives
+  // the two in the order they were made.
+  std::string marker = "granted";
+  LaunchController controller(options, WriteDebuggerTrace, [&marker] {
+    IPC_Send(IPC_TARGET_SERVER, &marker[0], static_cast<unsigned>(marker.size()));
+  });
+  controller.ForwardToClient(L"");
+  ASSERT_TRUE(client.WaitForMessages(2, test::ScaledMs(20000)));
+  const std::vector<test::ReceivedMessage> messages = client.Messages();
+  EXPECT_EQ(marker, messages[0].bytes);
+  EXPECT_EQ(std::string("hello", 6), messages[1].bytes);
 }
 
 }  // namespace

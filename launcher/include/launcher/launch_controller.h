@@ -16,6 +16,12 @@ typedef std::function<void(const std::wstring&)> TraceWriter;
 // The default trace writer: the debugger output.
 void WriteDebuggerTrace(const std::wstring& text);
 
+// Lets the running client take the foreground when it receives the request.
+typedef std::function<void()> ForegroundGrant;
+
+// The default grant: AllowSetForegroundWindow for any process, until the next input.
+void AllowAnyProcessToTakeForeground();
+
 // A local object of the entry point, used on the main thread only, for one run. Reads the
 // options it is given (parsed before it is made) and keeps only the launcher mutex, which
 // is held from IsLauncherRunning until ReleaseLauncherMutex.
@@ -23,7 +29,8 @@ class LaunchController {
  public:
   // The process-wide options, traces to the debugger output.
   LaunchController();
-  LaunchController(const LaunchOptions& launchOptions, TraceWriter traceWriter);
+  LaunchController(const LaunchOptions& launchOptions, TraceWriter traceWriter,
+                   ForegroundGrant foregroundGrant = AllowAnyProcessToTakeForeground);
 
   // The run: guard, probe, then launch or forward, then release the guard.
   void Run();
@@ -44,7 +51,8 @@ class LaunchController {
   void StartClientProcess(const std::wstring& path);
 
   // Hands the running client this run's request over its channel: one message, or none
-  // for an empty "-msg". Blocks up to about 15 s when the client does not answer; shows
+  // for an empty "-msg". Just before the send it lets the client take the foreground, so
+  // that the client can bring its window to the front on receiving the request. Blocks up to about 15 s when the client does not answer; shows
   // and traces nothing, whatever happens.
   void ForwardToClient(const std::wstring& userId);
 
@@ -59,6 +67,7 @@ class LaunchController {
 
   const LaunchOptions& options;
   TraceWriter writeTrace;
+  ForegroundGrant grantForeground;
   base::win::ScopedHandle launcherMutex;  // null whenever it is not held
 };
 

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "base/memory/scoped_ptr.h"
+#include "ipc/internal/ipc_sync_header.h"
 #include "ipc/ipc_message.h"
-#include "ipc/ipc_sync_header.h"
 #include "support/deadline.h"
 #include "support/ipc/raw_channel_client.h"
 

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "base/memory/scoped_ptr.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
+#include "ipc/internal/ipc_sync_header.h"
 #include "ipc/ipc_message.h"
-#include "ipc/ipc_sync_header.h"
 
 namespace test {
 
@@ -27,6 +27,7 @@ RawChannelClient::RawChannelClient()
 RawChannelClient::~RawChannelClient() {}
 
 bool RawChannelClient::Open(const std::string& channel_id) {
+  // The hello presents the secret of a verified id, as a channel's would.
   int32_t secret = 0;
   std::wstring pipe_name = IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
   pipe_.Set(CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

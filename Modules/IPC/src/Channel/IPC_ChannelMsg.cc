@@ -1,9 +1,9 @@
 // Building, answering and reading the control messages.
 #include "Channel/IPC_ChannelMsg.h"
 
+#include "ipc/internal/ipc_sync_header.h"
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_message_utils.h"
-#include "ipc/ipc_sync_header.h"
 
 namespace {
 

@@ -34,8 +34,8 @@ class TimeDelta {
   int64_t InMicroseconds() const { return delta_; }
   double InMillisecondsF() const;
 
-  // The smallest whole number of milliseconds not shorter than the duration, so a wait of
-  // that many milliseconds never ends early.
+  // (microseconds + 999) / 1000, truncating toward zero: a wait of that many milliseconds
+  // never ends early, and negative durations down to -1998 us give 0.
   int64_t InMillisecondsRoundedUp() const;
 
   TimeDelta operator+(TimeDelta other) const { return TimeDelta(delta_ + other.delta_); }
@@ -143,9 +143,11 @@ class Time : public internal::TimePoint<Time> {
   time_t ToTimeT() const;
 
   // The high-resolution timer mode: while it is enabled, ActivateHighResolutionTimer(true)
-  // asks the OS for a 1 ms timer period and ActivateHighResolutionTimer(false) gives one
-  // granted request back. Each answers true when the OS granted it. Unless the mode is
-  // enabled, activation answers false and leaves the OS period alone.
+  // asks the OS for a 1 ms timer period and counts one activation; unless it is enabled,
+  // activation answers false and leaves the OS period alone. ActivateHighResolutionTimer
+  // (false) always gives one period back to the OS and counts one activation less. Both
+  // count whether or not the OS call succeeds and answer true when it did. The timer is
+  // in use while the mode is enabled and the count is above 0.
   static void EnableHighResolutionTimer(bool enable);
   static bool ActivateHighResolutionTimer(bool activating);
   static bool IsHighResolutionTimerInUse();

@@ -124,10 +124,13 @@ double TimeDelta::InMillisecondsF() const {
 }
 
 int64_t TimeDelta::InMillisecondsRoundedUp() const {
-  // Division truncates toward zero, which already rounds negative durations up; adding
-  // 999 first would give 0 for -1000 µs and overflow near the largest duration.
-  const int64_t milliseconds = delta_ / Time::kMicrosecondsPerMillisecond;
-  return delta_ % Time::kMicrosecondsPerMillisecond > 0 ? milliseconds + 1 : milliseconds;
+  const int64_t round_up = Time::kMicrosecondsPerMillisecond - 1;
+  // Adding first would overflow for the largest durations, whose remainder decides alone.
+  if (delta_ > INT64_MAX - round_up) {
+    const int64_t remainder = delta_ % Time::kMicrosecondsPerMillisecond;
+    return delta_ / Time::kMicrosecondsPerMillisecond + (remainder > 0 ? 1 : 0);
+  }
+  return (delta_ + round_up) / Time::kMicrosecondsPerMillisecond;
 }
 
 // TimeTicks -----------------------------------------------------------------------------
@@ -201,20 +204,19 @@ void Time::EnableHighResolutionTimer(bool enable) {
 bool Time::ActivateHighResolutionTimer(bool activating) {
   HighResolutionTimer& timer = GetHighResolutionTimer();
   AutoLock lock(timer.lock);
-  if (activating) {
-    if (!timer.enabled)
-      return false;
-    if (timeBeginPeriod(kHighResolutionPeriodMs) != TIMERR_NOERROR)
-      return false;
-    ++timer.activated;
-    return true;
-  }
-  // Giving back a request also works after the mode was disabled, but only a request that
-  // was granted: an unmatched timeEndPeriod would drive the count below the OS's own.
-  if (timer.activated == 0)
+  if (activating && !timer.enabled)
     return false;
-  --timer.activated;
-  return timeEndPeriod(kHighResolutionPeriodMs) == TIMERR_NOERROR;
+  // Every request counts, granted or not, and a deactivation is always passed on: the OS
+  // keeps its own count of the periods asked for.
+  MMRESULT result;
+  if (activating) {
+    result = timeBeginPeriod(kHighResolutionPeriodMs);
+    ++timer.activated;
+  } else {
+    result = timeEndPeriod(kHighResolutionPeriodMs);
+    --timer.activated;
+  }
+  return result == TIMERR_NOERROR;
 }
 
 bool Time::IsHighResolutionTimerInUse() {

@@ -1,5 +1,5 @@
 // Message framing of the channel's byte stream.
-#include "ipc/ipc_channel_reader.h"
+#include "ipc/internal/ipc_channel_reader.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The named-pipe channel: opening, the hello exchange, the read loop and the write queue.
 // rand_s, the random source of channel ids, is declared by stdlib.h only on request.
 #define _CRT_RAND_S
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -487,6 +487,12 @@ std::string Channel::GenerateVerifiedChannelID(const std::string& prefix) {
 }
 
 // static
+std::wstring Channel::PipePath(const std::string& channel_id) {
+  int32_t secret;
+  return ChannelImpl::PipeNameFor(channel_id, &secret);
+}
+
+// static
 bool Channel::IsNamedServerInitialized(const std::string& channel_id) {
   return WaitForNamedServer(channel_id, kServerProbeTimeoutMs) != SERVER_ABSENT;
 }
@@ -494,10 +500,9 @@ bool Channel::IsNamedServerInitialized(const std::string& channel_id) {
 // static
 Channel::ServerState Channel::WaitForNamedServer(const std::string& channel_id,
                                                  int timeout_ms) {
-  int32_t secret;
   // A time-out of 0 would mean the pipe's own default.
   const DWORD wait_ms = static_cast<DWORD>(std::max(timeout_ms, 1));
-  if (WaitNamedPipeW(ChannelImpl::PipeNameFor(channel_id, &secret).c_str(), wait_ms))
+  if (WaitNamedPipeW(PipePath(channel_id).c_str(), wait_ms))
     return SERVER_AVAILABLE;
   const DWORD error = GetLastError();
   return error == ERROR_SEM_TIMEOUT ? SERVER_BUSY : SERVER_ABSENT;

@@ -1,5 +1,5 @@
 // Sync header and reply layout of synchronous messages.
-#include "ipc/ipc_sync_header.h"
+#include "ipc/internal/ipc_sync_header.h"
 
 #include <memory>
 

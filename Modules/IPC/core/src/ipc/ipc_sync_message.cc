@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "base/logging.h"
-#include "ipc/ipc_sync_header.h"
+#include "ipc/internal/ipc_sync_header.h"
 
 namespace IPC {
 

@@ -14,7 +14,6 @@
 #include "IPC_Broker.h"
 #include "base/win/scoped_handle.h"
 #include "ipc/ipc_channel.h"
-#include "ipc/ipc_channel_win.h"
 #include "support/ipc/host_peer_process.h"
 #include "support/ipc/recorded_host.h"
 #include "support/thread_runner.h"
@@ -80,8 +79,7 @@ TEST(IPC_HostClientTest, NameNobodyServesFailsAfterThreeAttempts) {
 class FrozenServer {
  public:
   explicit FrozenServer(const std::string& name) : overlapped_() {
-    int32_t secret = 0;
-    pipe_.Set(CreateNamedPipeW(IPC::Channel::ChannelImpl::PipeNameFor(name, &secret).c_str(),
+    pipe_.Set(CreateNamedPipeW(IPC::Channel::PipePath(name).c_str(),
                                PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
                                IPC::Channel::kReadBufferSize, IPC::Channel::kReadBufferSize,

@@ -94,8 +94,8 @@ void NTAPI OnThreadExit(PVOID /*module*/, DWORD reason, PVOID /*reserved*/) {
 }  // namespace
 
 // The loader calls every pointer between the CRT's .CRT$XLA and .CRT$XLZ markers on thread
-// and process attach and detach. This definition lives here, with the slots, so that every
-// program that uses ThreadLocalStorage links it.
+// and process attach and detach. No code refers to this definition: the runtime's build
+// makes every program and DLL that links the runtime include it.
 #if defined(_MSC_VER)
 #if defined(_WIN64)
 #pragma comment(linker, "/INCLUDE:_tls_used")

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/child_test.h"
+#include "support/child_test_runner.h"
 #include "support/debugger_loop.h"
 #include "support/fatal_check.h"
 

@@ -1,5 +1,5 @@
 // Ordering, nesting, quitting and teardown of message loops, on each loop type.
-#include "base/message_loop.h"
+#include "base/message_loop_win.h"
 
 #include <windows.h>
 

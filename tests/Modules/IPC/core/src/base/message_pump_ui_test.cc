@@ -12,8 +12,8 @@
 
 #include "base/bind.h"
 #include "base/location.h"
-#include "base/message_loop.h"
 #include "base/message_loop_proxy.h"
+#include "base/message_loop_win.h"
 #include "base/metrics/problem_counter.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/time.h"

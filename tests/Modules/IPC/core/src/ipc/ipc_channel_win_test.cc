@@ -12,10 +12,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "base/message_loop.h"
+#include "base/message_loop_win.h"
 #include "base/time.h"
 #include "base/win/scoped_handle.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
 #include "support/handle_count.h"
 #include "support/ipc/channel_peer.h"
@@ -46,11 +46,6 @@ const uint32_t kNormalFlags = 2;
 
 std::wstring Widen(const std::string& text) {
   return std::wstring(text.begin(), text.end());
-}
-
-std::wstring PipePathOf(const std::string& channel_id) {
-  int32_t secret = 0;
-  return Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
 }
 
 // A client end for overlapped IO, as a channel would adopt it.
@@ -141,7 +136,7 @@ class ChannelTest : public testing::Test {
  protected:
   // Connects to a server peer that was started ready, and sends this process's hello.
   void ConnectRawClient(RawPipe* pipe, const std::string& channel_id) {
-    ASSERT_TRUE(pipe->Open(PipePathOf(channel_id)));
+    ASSERT_TRUE(pipe->Open(Channel::PipePath(channel_id)));
     ASSERT_TRUE(pipe->Write(OwnHello()));
   }
 
@@ -219,7 +214,7 @@ TEST_F(ChannelTest, ServerWithSecretFailsAHelloWithOnlyAPidOrAWrongSecret) {
     ChannelPeer peer;
     StartReadyPeer(&peer, ServeScript(id));
     RawPipe pipe;
-    ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+    ASSERT_TRUE(pipe.Open(Channel::PipePath(id)));
     // A validating server does not present its own secret. Its hello is read before ours
     // goes out, since the server may close the pipe as soon as it has judged ours.
     Bytes peer_hello;
@@ -236,7 +231,7 @@ TEST_F(ChannelTest, HelloWithEmptyPayloadReportsPidMinusOne) {
   ChannelPeer peer;
   StartReadyPeer(&peer, ServeScript(id));
   RawPipe pipe;
-  ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+  ASSERT_TRUE(pipe.Open(Channel::PipePath(id)));
   ASSERT_TRUE(pipe.Write(MessageHeaderBytes(0, kNoRoute, kHello, kNormalFlags)));
   ASSERT_TRUE(pipe.Write(PatternMessageBytes(4)));
   Bytes peer_hello;
@@ -253,7 +248,7 @@ TEST_F(ChannelTest, ClientThatWroteAndLeftBeforeTheAcceptIsReadAndThenReported) 
   RecordingListener listener;
   Channel server(id, Channel::kModeServer, &listener);
   RawPipe pipe;
-  ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+  ASSERT_TRUE(pipe.Open(Channel::PipePath(id)));
   ASSERT_TRUE(pipe.Write(Concat(OwnHello(), PatternMessageBytes(5))));
   pipe.Close();
 
@@ -440,7 +435,7 @@ TEST_F(ChannelTest, SendBeforeTheClientConnectsIsWrittenAfterTheHello) {
   ChannelPeer peer;
   StartReadyPeer(&peer, "listen " + id + " send 12 ready await-error");
   RawPipe pipe;
-  ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+  ASSERT_TRUE(pipe.Open(Channel::PipePath(id)));
   Bytes received;
   ASSERT_TRUE(pipe.Read(20 + 16 + 12, &received));
   EXPECT_EQ(Concat(Concat(MessageHeaderBytes(4, kNoRoute, kHello, kNormalFlags),
@@ -536,7 +531,7 @@ TEST_F(ChannelTest, FirstMessageThatIsNotAHelloFailsAValidatingServer) {
   ChannelPeer peer;
   StartReadyPeer(&peer, ServeScript(id));
   RawPipe pipe;
-  ASSERT_TRUE(pipe.Open(PipePathOf(id)));
+  ASSERT_TRUE(pipe.Open(Channel::PipePath(id)));
   ASSERT_TRUE(pipe.Write(PatternMessageBytes(8)));
   PeerReport report = peer.Finish();
   EXPECT_THAT(report.lines, ElementsAre("error"));
@@ -569,7 +564,7 @@ TEST_F(ChannelTest, ThousandConnectSendCloseCyclesLeaveTheHandleCountUnchanged) 
 }
 
 TEST_F(ChannelTest, AdoptedPipeEndIsAlreadyConnected) {
-  std::wstring path = Widen("\\\\.\\pipe\\vesk.") + Widen(test::UniqueName("adopted-"));
+  std::wstring path = Channel::PipePath(test::UniqueName("adopted-"));
   RawPipe raw_server;
   ASSERT_TRUE(raw_server.Listen(path));
   base::win::ScopedFileHandle client_end(OpenClientEnd(path));
@@ -595,7 +590,7 @@ TEST_F(ChannelTest, PipeEndThatNoChannelAdoptsOrConnectsIsClosed) {
       },
   };
   for (const std::function<void(ChannelHandle)>& use : uses) {
-    std::wstring path = Widen("\\\\.\\pipe\\vesk.") + Widen(test::UniqueName("unused-"));
+    std::wstring path = Channel::PipePath(test::UniqueName("unused-"));
     RawPipe raw_server;
     ASSERT_TRUE(raw_server.Listen(path));
     int handles_before = test::CountOpenHandles();

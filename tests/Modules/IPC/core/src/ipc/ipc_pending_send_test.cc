@@ -1,5 +1,5 @@
 // Reading a reply into the send that waits for it.
-#include "ipc/ipc_pending_send.h"
+#include "ipc/internal/ipc_pending_send.h"
 
 #include <functional>
 #include <memory>

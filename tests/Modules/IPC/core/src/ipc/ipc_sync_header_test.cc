@@ -1,5 +1,5 @@
 // Byte layout of synchronous requests and replies.
-#include "ipc/ipc_sync_header.h"
+#include "ipc/internal/ipc_sync_header.h"
 
 #include <memory>
 #include <string>

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/background_thread.h"
-#include "support/child_test.h"
+#include "support/child_test_runner.h"
 #include "support/thread_runner.h"
 #include "support/wire_bytes.h"
 

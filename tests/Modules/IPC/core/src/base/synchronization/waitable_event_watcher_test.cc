@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "base/location.h"
-#include "base/message_loop.h"
+#include "base/message_loop_win.h"
 #include "base/synchronization/waitable_event.h"
 #include "support/background_thread.h"
 #include "support/loop_runner.h"

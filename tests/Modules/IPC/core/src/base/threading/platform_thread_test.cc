@@ -15,7 +15,7 @@
 #include "base/threading/thread_restrictions.h"
 #include "base/time.h"
 #include "base/win/scoped_handle.h"
-#include "support/child_test.h"
+#include "support/child_test_runner.h"
 #include "support/debugger_loop.h"
 #include "support/handle_count.h"
 #include "support/thread_runner.h"

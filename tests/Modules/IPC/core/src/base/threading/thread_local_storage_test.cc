@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "base/win/scoped_handle.h"
-#include "support/child_test.h"
+#include "support/child_test_runner.h"
 #include "support/thread_runner.h"
 #include "support/under_wine.h"
 #include "support/unique_name.h"

@@ -16,9 +16,9 @@
 #include "base/synchronization/waitable_event.h"
 #include "base/synchronization/waitable_event_watcher.h"
 #include "base/threading/thread_local.h"
+#include "ipc/internal/ipc_pending_send.h"
 #include "ipc/ipc_channel_handle.h"
 #include "ipc/ipc_channel_proxy.h"
-#include "ipc/ipc_pending_send.h"
 #include "ipc/ipc_sync_message.h"
 
 namespace IPC {

@@ -88,6 +88,10 @@ class Channel : public Message::Sender {
   // secret that a client must present in its hello to a server of that id.
   static std::string GenerateVerifiedChannelID(const std::string& prefix);
 
+  // The pipe path both ends of |channel_id| use: "\\.\pipe\vesk." and the id, without
+  // the secret of a verified id (nor the character before its backslash).
+  static std::wstring PipePath(const std::string& channel_id);
+
   // Whether a server pipe for |channel_id| exists (waits at most 1 ms for it).
   static bool IsNamedServerInitialized(const std::string& channel_id);
 

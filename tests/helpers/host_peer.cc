@@ -14,10 +14,10 @@
 #include "IPC_Broker.h"
 #include "base/synchronization/lock.h"
 #include "base/win/scoped_handle.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/ipc_channel.h"
 #include "support/handle_count.h"
-#include "support/ipc/hostile_messages.h"
 #include "support/ipc/host_peer_process.h"
+#include "support/ipc/hostile_messages.h"
 
 namespace {
 
@@ -164,10 +164,8 @@ void Flood(int slot, int target, int count, int interval_ms) {
 base::win::ScopedFileHandle g_silent_pipe;
 
 void OpenPipe(const std::string& name) {
-  int32_t secret = 0;
-  g_silent_pipe.Set(CreateFileW(IPC::Channel::ChannelImpl::PipeNameFor(name, &secret).c_str(),
-                                GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr));
+  g_silent_pipe.Set(CreateFileW(IPC::Channel::PipePath(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                0, nullptr, OPEN_EXISTING, 0, nullptr));
   ReportResult("open-pipe", g_silent_pipe.IsValid());
 }
 

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "base/memory/weak_ptr.h"
-#include "base/message_loop.h"
+#include "base/message_loop_win.h"
 #include "base/win/scoped_handle.h"
+#include "ipc/internal/ipc_channel_reader.h"
 #include "ipc/ipc_channel.h"
-#include "ipc/ipc_channel_reader.h"
 
 namespace IPC {
 

@@ -9,9 +9,9 @@
 #include "base/memory/scoped_ptr.h"
 #include "base/message_loop_proxy.h"
 #include "base/synchronization/lock.h"
+#include "ipc/internal/ipc_pending_send.h"
 #include "ipc/ipc_channel_proxy.h"
 #include "ipc/ipc_message.h"
-#include "ipc/ipc_pending_send.h"
 #include "ipc/ipc_sync_message.h"
 
 namespace base {

@@ -11,10 +11,10 @@
 #include "base/bind.h"
 #include "base/location.h"
 #include "base/memory/scoped_ptr.h"
-#include "base/message_loop.h"
+#include "base/message_loop_win.h"
 #include "base/win/scoped_handle.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/ipc_channel.h"
-#include "ipc/ipc_channel_win.h"
 #include "ipc/ipc_message.h"
 #include "support/ipc/channel_peer.h"
 

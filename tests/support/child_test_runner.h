@@ -1,7 +1,7 @@
 // Re-running the current test program as a child process that runs one test of it: for
 // checks that need a fresh process, its exit, or a debugger of the test's own.
-#ifndef SUPPORT_CHILD_TEST_H_
-#define SUPPORT_CHILD_TEST_H_
+#ifndef SUPPORT_CHILD_TEST_RUNNER_H_
+#define SUPPORT_CHILD_TEST_RUNNER_H_
 
 #include <string>
 
@@ -19,4 +19,4 @@ bool RunChildTest(const std::string& test_name, unsigned long timeout_ms,
 
 }  // namespace test
 
-#endif  // SUPPORT_CHILD_TEST_H_
+#endif  // SUPPORT_CHILD_TEST_RUNNER_H_

@@ -1,5 +1,5 @@
 // Starts the current test program again on one of its tests.
-#include "support/child_test.h"
+#include "support/child_test_runner.h"
 
 #include "support/child_process.h"
 
