@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "Channel/IPC_ChannelMsg.h"
-#include "ipc/ipc_channel_win.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "support/child_process.h"
 #include "support/ipc/host_peer_process.h"
 #include "support/ipc/recorded_host.h"
