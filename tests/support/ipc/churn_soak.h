@@ -1,0 +1,73 @@
+// The broker's churn soak: one server process (churn_peer.exe serve) greets every client on
+// connect and answers fences, while client processes (churn_peer.exe client) connect, send
+// 1 B to 1 MiB to the server and to one client's id, up to 64 KiB to every client, and shut
+// down, on several threads each; processes are killed outright and replaced, and the server serves
+// and stops a second name. Then everything is accounted for.
+//
+// Lines to both kinds of process: "go", "stop", then "settle <open clients>" (server) or
+// "finish" (client), then "end" (server). Reports:
+//   ready <server id | resident ids...>     stopped <1|0>    settled <1|0>    finished <1|0>
+//   host <id> <connect ms> <greeted> <fenced> <shut down> <resident> <refused sends>
+//        sent <n> (<seq> <target> <size>)* got <n> (<source> <seq> <size>)* bad <n> (<source> <size>)*
+//   refused <connect ms>                     a connect that returned null
+// and from the server at "end": sent <n> (<target> <size>)*, greeted <n> (<id> <pid> <sends
+// before>)*, fenced <n> (<id> <sends before>)*, departed <n> (<id> <count>)*, received got ...
+// bad ..., served <serves> <null connects> <false shutdowns>, resources <handles before>
+// <after> <committed before> <after> <peak>, shutdown <1|0>.
+#ifndef SUPPORT_IPC_CHURN_SOAK_H_
+#define SUPPORT_IPC_CHURN_SOAK_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace churn {
+
+// The first byte of every message.
+const char kRegular = 'm';
+const char kGreeting = 'g';
+const char kFence = 'f';       // to the server, which answers with kFenceReply
+const char kFenceReply = 'r';
+
+const size_t kMaxMessage = size_t{1} << 20;
+const unsigned long kConnectBudgetMs = 10000;
+// How long a host waits for its greeting or the answer to a fence, and the server for
+// departures and its resources to settle.
+const unsigned long kReplyMs = 10000;
+// Each sending thread waits up to this long between two sends.
+const unsigned kPaceMs = 40;
+// What the server's heap may keep of its peak once everything is gone.
+const size_t kCommittedSlack = size_t{8} << 20;
+
+}  // namespace churn
+
+namespace test {
+
+struct ChurnOptions {
+  unsigned long seed;
+  unsigned long ms;  // of churn, before the accounting
+  int processes;
+  int threads;       // per client process; the first holds its host all along
+  bool churn;        // false: every thread holds one host, nothing is killed or re-served
+};
+
+struct ChurnFigures {
+  double seconds = 0;
+  int delivered = 0;    // messages received
+  int connects = 0;     // reported to the server as status 0
+  int lost = 0;         // owed and never received
+  int kills = 0;
+  size_t peak_committed = 0;  // of the server
+};
+
+// The seed in CHURN_SOAK_SEED, else a random one; the run's length in CHURN_SOAK_MS, else
+// |default_ms|.
+unsigned long ChurnSeed();
+unsigned long ChurnMs(unsigned long default_ms);
+
+// Runs the soak and accounts for it; each failure in |failures| names what failed and where.
+ChurnFigures RunChurnSoak(const ChurnOptions& options, std::vector<std::string>* failures);
+
+}  // namespace test
+
+#endif  // SUPPORT_IPC_CHURN_SOAK_H_
