@@ -1,7 +1,7 @@
-// One process of the broker's churn soak, driven by lines on standard input and reporting
-// on standard output (the protocol is in support/ipc/churn_soak.h). "serve" is the soak's
-// server; "client" holds resident hosts for the whole run and, with churn, has its other
-// threads connect, send and shut down in a loop. Uses nothing of the broker but IPC_Broker.h.
+// One process of the broker's churn soak, driven by lines on standard input (protocol and
+// records in support/ipc/churn_soak.h): "serve" is the soak's server; "client" a client
+// process whose residents hold a host all along while, with churn, its other threads
+// connect, send and shut down in a loop. Uses nothing of the broker but IPC_Broker.h.
 #include <windows.h>
 #include <psapi.h>
 
@@ -11,11 +11,9 @@
 #include <cstdlib>
 #include <deque>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,15 +32,14 @@ using namespace churn;
 
 base::Lock g_output_lock;
 
-void Report(const std::string& line) {
+void Report(const std::string& text) {
   base::AutoLock hold(g_output_lock);
-  fputs((line + "\n").c_str(), stdout);
+  fputs(text.c_str(), stdout);
   fflush(stdout);
 }
 
-// A message: its kind, then its sequence number in the fewest little-endian bytes that hold
-// it, then bytes drawn from the number; so one byte is a whole message, and the receiver
-// checks every byte.
+// A message: its kind, its sequence number in the fewest little-endian bytes that hold it,
+// then bytes drawn from the number; so one byte is a whole message, and every byte is checked.
 char ByteAt(unsigned seq, size_t i) {
   return static_cast<char>(i <= 4 ? seq >> (8 * (i - 1)) : seq * 131 + i * 7 + (i >> 9));
 }
@@ -57,7 +54,6 @@ std::string Encode(char kind, unsigned seq, size_t size) {
   return bytes;
 }
 
-// The sequence number of a whole message; false for one with a byte out of place.
 bool Decode(const char* data, size_t size, unsigned* seq) {
   *seq = 0;
   for (size_t i = 1; i < size && i <= 4; ++i)
@@ -69,8 +65,8 @@ bool Decode(const char* data, size_t size, unsigned* seq) {
   return true;
 }
 
-// 1 byte up to 1 MiB, smaller sizes more often (the lesser of two powers of two), and up to
-// 64 KiB for every client: enough traffic to churn, not to swamp the machine.
+// 1 byte to 1 MiB, smaller sizes more often (the lesser of two powers of two), and up to
+// 64 KiB to every client: traffic enough to churn, not to swamp the machine.
 size_t DrawSize(int target, std::mt19937* random) {
   std::uniform_int_distribution<int> power(0, target == IPC_TARGET_ALL ? 16 : 20);
   const int bits = std::min(power(*random), power(*random));
@@ -78,7 +74,8 @@ size_t DrawSize(int target, std::mt19937* random) {
 }
 
 bool Send(void* host, int target, const std::string& bytes) {
-  return IPC_Send(host, target, const_cast<char*>(bytes.data()), static_cast<unsigned>(bytes.size()));
+  return IPC_Send(host, target, const_cast<char*>(bytes.data()),
+                  static_cast<unsigned>(bytes.size()));
 }
 
 ScopedHandle NewEvent() {
@@ -89,31 +86,32 @@ bool Wait(const ScopedHandle& event, DWORD ms) {
   return WaitForSingleObject(event.Get(), ms) == WAIT_OBJECT_0;
 }
 
-// What one host received: regular messages as "source seq size", and corrupted ones.
-struct Receipts {
-  base::Lock lock;
-  std::ostringstream got, bad;  // guarded by lock
-  int got_count = 0, bad_count = 0;
-  std::vector<int> peers;  // sources seen besides the server; guarded by lock
-
-  void Take(int source, const char* data, unsigned size, bool peer) {
+// The records of one host, or of the server, written out when it is done.
+class Records {
+ public:
+  template <typename... Fields>
+  void Add(char kind, Fields... fields) {
+    std::string line(1, kind);
+    for (long long field : {static_cast<long long>(fields)...})
+      line += " " + std::to_string(field);
+    base::AutoLock hold(lock_);
+    text_ += line + "\n";
+  }
+  void Received(int receiver, int source, const void* data, unsigned size) {
     unsigned seq = 0;
-    base::AutoLock hold(lock);
-    if (!Decode(data, size, &seq)) {
-      bad << " " << source << " " << size;
-      ++bad_count;
-      return;
-    }
-    got << " " << source << " " << seq << " " << size;
-    ++got_count;
-    if (peer && std::find(peers.begin(), peers.end(), source) == peers.end())
-      peers.push_back(source);
+    if (Decode(static_cast<const char*>(data), size, &seq))
+      Add('R', receiver, source, seq, size);
+    else
+      Add('B', receiver, source, size);
   }
-  std::string Line() {
-    base::AutoLock hold(lock);
-    return " got " + std::to_string(got_count) + got.str() + " bad " +
-           std::to_string(bad_count) + bad.str();
+  std::string Take() {
+    base::AutoLock hold(lock_);
+    return std::move(text_);
   }
+
+ private:
+  base::Lock lock_;
+  std::string text_;  // guarded by lock_
 };
 
 //------------------------------------------------------------------------------------------
@@ -123,75 +121,57 @@ struct Server {
   void* host = nullptr;
   int id = 0;
   base::Lock lock;
-  std::vector<std::pair<int, size_t>> sent;  // target and size by seq; guarded by lock
-  std::map<int, std::pair<int, size_t>> greeted;  // id to pid and sends before its greeting
-  std::map<int, size_t> fenced;                   // id to sends before its last fence
-  std::map<int, int> departures;
-  Receipts receipts;
-  int serves = 0, serve_refusals = 0, stop_refusals = 0;
+  unsigned sends = 0;  // guarded by lock
+  std::set<int> open;  // clients greeted and not departed; guarded by lock
+  Records records;
 
-  // Sends from under the lock, so the order of |sent| is the order the broker got them in.
+  // Under the lock: sequence numbers follow the order the broker was handed the messages in.
   void SendLocked(int target, char kind, size_t size) {
-    Send(host, target, Encode(kind, static_cast<unsigned>(sent.size()), size));
-    if (kind == kRegular)
-      sent.push_back({target, size});
+    const std::string bytes = Encode(kind, sends, size);
+    if (Send(host, target, bytes) && kind == kRegular)
+      records.Add('S', id, sends, target, bytes.size());
+    sends += kind == kRegular;
   }
-  int Open() {
+  size_t Open() {
     base::AutoLock hold(lock);
-    int open = 0;
-    for (const auto& entry : greeted)
-      open += departures.count(entry.first) == 0;
-    return open;
+    return open.size();
   }
 } g_server;
 
 bool IPC_CALL OnServerMessage(void*, int source, void* data, unsigned size) {
-  const char* bytes = static_cast<const char*>(data);
-  if (bytes[0] == kFence) {
-    base::AutoLock hold(g_server.lock);
-    g_server.fenced[source] = g_server.sent.size();
-    g_server.SendLocked(source, kFenceReply, 1);
-  } else {
-    g_server.receipts.Take(source, bytes, size, false);
-  }
+  if (*static_cast<const char*>(data) != kFence)
+    return g_server.records.Received(g_server.id, source, data, size), true;
+  base::AutoLock hold(g_server.lock);
+  g_server.records.Add('F', source, g_server.sends);
+  g_server.SendLocked(source, kFenceReply, 1);
   return true;
 }
 
-void IPC_CALL OnServerStatus(void*, void*, Status status, int id, int pid) {
+void IPC_CALL OnServerStatus(void*, void*, Status status, int id, int) {
   base::AutoLock hold(g_server.lock);
   if (status == IPC_STATUS_ERROR) {
-    ++g_server.departures[id];
+    g_server.records.Add('D', id);
+    g_server.open.erase(id);
     return;
   }
-  g_server.greeted[id] = {pid, g_server.sent.size()};
+  g_server.open.insert(id);
+  g_server.records.Add('G', id, g_server.sends);
   g_server.SendLocked(id, kGreeting, 1);
 }
 
-void ServeSecondName(const std::string& name, std::mt19937* random) {
-  for (int again = (*random)() % 3; again >= 0; --again) {
-    void* host = IPC_Connect(IPC_MODE_SERVER, name.c_str());
-    base::AutoLock hold(g_server.lock);
-    ++g_server.serves;
-    g_server.serve_refusals += !host;
-    g_server.stop_refusals += host && !IPC_ShutDown(host);
-  }
-}
-
-void ServerChurn(const std::string& second_name, bool churn, std::mt19937* random,
-                 const ScopedHandle& stop) {
-  while (!Wait(stop, (*random)() % kPaceMs)) {
-    if (churn && (*random)() % 8 == 0) {
-      ServeSecondName(second_name, random);
-      continue;
+void ServerChurn(const std::string& second_name, bool churn, const ScopedHandle& stop,
+                 unsigned long seed) {
+  std::mt19937 random(seed);
+  while (!Wait(stop, random() % kPaceMs)) {
+    // Served again at once, up to three times.
+    for (int again = churn && random() % 8 == 0 ? random() % 3 : -1; again >= 0; --again) {
+      void* second = IPC_Connect(IPC_MODE_SERVER, second_name.c_str());
+      g_server.records.Add('V', second != nullptr, second && IPC_ShutDown(second));
     }
     base::AutoLock hold(g_server.lock);
-    std::vector<int> open;
-    for (const auto& entry : g_server.greeted) {
-      if (!g_server.departures.count(entry.first))
-        open.push_back(entry.first);
-    }
-    int target = open.empty() || (*random)() % 2 ? IPC_TARGET_ALL : open[(*random)() % open.size()];
-    g_server.SendLocked(target, kRegular, DrawSize(target, random));
+    std::vector<int> open(g_server.open.begin(), g_server.open.end());
+    const int target = open.empty() || random() % 2 ? IPC_TARGET_ALL : open[random() % open.size()];
+    g_server.SendLocked(target, kRegular, DrawSize(target, &random));
   }
 }
 
@@ -199,34 +179,6 @@ size_t Committed(bool peak) {
   PROCESS_MEMORY_COUNTERS counters = {};
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
   return peak ? counters.PeakPagefileUsage : counters.PagefileUsage;
-}
-
-template <typename Map, typename Write>
-std::string Entries(const char* what, const Map& map, Write write) {
-  std::ostringstream line;
-  line << what << " " << map.size();
-  for (const auto& entry : map)
-    write(line, entry);
-  return line.str();
-}
-
-void ReportServer(int handles, size_t committed) {
-  base::AutoLock hold(g_server.lock);
-  Report(Entries("sent", g_server.sent, [](std::ostream& o, const std::pair<int, size_t>& e) {
-    o << " " << e.first << " " << e.second;
-  }));
-  Report(Entries("greeted", g_server.greeted, [](std::ostream& o, const auto& e) {
-    o << " " << e.first << " " << e.second.first << " " << e.second.second;
-  }));
-  auto pair = [](std::ostream& o, const auto& e) { o << " " << e.first << " " << e.second; };
-  Report(Entries("fenced", g_server.fenced, pair));
-  Report(Entries("departed", g_server.departures, pair));
-  Report("received" + g_server.receipts.Line());
-  Report("served " + std::to_string(g_server.serves) + " " +
-         std::to_string(g_server.serve_refusals) + " " + std::to_string(g_server.stop_refusals));
-  Report("resources " + std::to_string(handles) + " " + std::to_string(test::CountOpenHandles()) +
-         " " + std::to_string(committed) + " " + std::to_string(Committed(false)) + " " +
-         std::to_string(Committed(true)));
 }
 
 int Serve(const std::string& name, const std::string& second_name, unsigned long seed,
@@ -239,32 +191,30 @@ int Serve(const std::string& name, const std::string& second_name, unsigned long
   IPC_AddStatusCallback(g_server.host, &OnServerStatus, nullptr);
   const int handles = test::CountOpenHandles();
   const size_t committed = Committed(false);
-  Report("ready " + std::to_string(g_server.id));
-  std::mt19937 random(seed);
+  Report("ready " + std::to_string(g_server.id) + "\n");
   ScopedHandle stop = NewEvent();
   std::unique_ptr<test::BackgroundThread> sender;
   for (std::string command; std::cin >> command;) {
     if (command == "go") {
       sender.reset(new test::BackgroundThread(
-          [&] { ServerChurn(second_name, churn, &random, stop); }));
+          [&] { ServerChurn(second_name, churn, stop, seed); }));
     } else if (command == "stop") {
       SetEvent(stop.Get());
-      Report(std::string("stopped ") + (sender && sender->Join() ? "1" : "0"));
-    } else if (int open = 0; command == "settle" && std::cin >> open) {
-      // Clients but the residents have gone once their departures are reported.
-      Report("settled " + std::to_string(
-                              test::WaitUntil([&] { return g_server.Open() <= open; }, kReplyMs)));
+      Report(std::string("stopped ") + (sender && sender->Join() ? "1\n" : "0\n"));
+    } else if (size_t open = 0; command == "settle" && std::cin >> open) {
+      const bool settled = test::WaitUntil([&] { return g_server.Open() <= open; }, kReplyMs);
+      Report("settled " + std::to_string(settled) + "\n");
     } else if (command == "end") {
       test::WaitUntil([] { return g_server.Open() == 0; }, kReplyMs);
       // Departed workers close a second after their status 2.
-      test::WaitUntil(
-          [&] {
-            return test::CountOpenHandles() <= handles + test::kHandlesCreatedOnce &&
-                   Committed(false) <= committed + kCommittedSlack;
-          },
-          kReplyMs);
-      ReportServer(handles, committed);
-      Report(std::string("shutdown ") + (IPC_ShutDown(g_server.host) ? "1" : "0"));
+      test::WaitUntil([&] {
+        return test::CountOpenHandles() <= handles + test::kHandlesCreatedOnce &&
+               Committed(false) <= committed + kCommittedSlack;
+      }, kReplyMs);
+      g_server.records.Add('M', handles, test::CountOpenHandles(), committed, Committed(false),
+                           Committed(true));
+      Report(g_server.records.Take());
+      Report(std::string("shutdown ") + (IPC_ShutDown(g_server.host) ? "1\n" : "0\n"));
       return 0;
     }
   }
@@ -275,101 +225,93 @@ int Serve(const std::string& name, const std::string& second_name, unsigned long
 // A client process: residents connect at start and stay; churn threads cycle hosts.
 
 struct ClientHost {
-  ClientHost() : greeted(NewEvent()), answered(NewEvent()), quiet(NewEvent()) {}
   void* host = nullptr;
   int id = 0;
-  ScopedHandle greeted, answered;
-  ScopedHandle quiet;  // a resident that stopped sending and fenced
-  std::atomic<int> server_id{0};
-  Receipts receipts;
+  unsigned seq = 0;
   ULONGLONG connect_ms = 0;
   bool greeted_in_time = false;
-  std::ostringstream sent;  // " seq target size" each
-  int sent_count = 0, refused = 0;
-  unsigned seq = 0;
+  std::atomic<int> server_id{0};
+  ScopedHandle greeted = NewEvent(), answered = NewEvent();
+  ScopedHandle quiet = NewEvent();  // a resident that stopped sending and fenced
+  base::Lock lock;
+  std::vector<int> peers;  // clients it heard from; guarded by lock
+  Records records;
 };
 
 bool IPC_CALL OnClientMessage(void* user, int source, void* data, unsigned size) {
   ClientHost* host = static_cast<ClientHost*>(user);
   const char kind = *static_cast<const char*>(data);
-  if (kind == kGreeting) {
+  if (kind == kGreeting)
     host->server_id = source;
-    SetEvent(host->greeted.Get());
-  }
-  else if (kind == kFenceReply)
-    SetEvent(host->answered.Get());
-  else
-    host->receipts.Take(source, static_cast<const char*>(data), size, source != host->server_id);
+  if (kind == kGreeting || kind == kFenceReply)
+    return SetEvent((kind == kGreeting ? host->greeted : host->answered).Get()), true;
+  host->records.Received(host->id, source, data, size);
+  base::AutoLock hold(host->lock);
+  if (source != host->server_id &&
+      std::find(host->peers.begin(), host->peers.end(), source) == host->peers.end())
+    host->peers.push_back(source);
   return true;
 }
 
 struct Client {
   std::string name;
   base::Lock lock;
-  std::deque<ClientHost> hosts;  // kept to the end: callbacks may still hold one
+  std::deque<ClientHost> hosts;  // kept to the end, for callbacks that may still run
   ScopedHandle go = NewEvent(), stop = NewEvent(), finish = NewEvent();
 
   ClientHost* Connect() {
     ClientHost* host;
     {
       base::AutoLock hold(lock);
-      hosts.emplace_back();
-      host = &hosts.back();
+      host = &hosts.emplace_back();
     }
     const ULONGLONG start = GetTickCount64();
     host->host = IPC_Connect(IPC_MODE_CLIENT, name.c_str());
-    const ULONGLONG ms = GetTickCount64() - start;
+    host->connect_ms = GetTickCount64() - start;
     if (!host->host) {
-      Report("refused " + std::to_string(ms));
+      Report("N " + std::to_string(host->connect_ms) + "\n");
       return nullptr;
     }
-    IPC_AddListener(host->host, &OnClientMessage, host);
     host->id = IPC_GetCommunicationID(host->host);
-    host->connect_ms = ms;
+    IPC_AddListener(host->host, &OnClientMessage, host);
     host->greeted_in_time = Wait(host->greeted, kReplyMs);
     return host;
   }
 };
 
+// To the server, to every client or to a client it heard from.
 void SendRandom(ClientHost* host, bool to_server, std::mt19937* random) {
-  std::vector<int> peers;
-  {
-    base::AutoLock hold(host->receipts.lock);
-    peers = host->receipts.peers;
+  int target = IPC_TARGET_SERVER;
+  const unsigned pick = to_server ? 0 : (*random)() % 3;
+  if (pick > 0) {
+    base::AutoLock hold(host->lock);
+    target = pick == 1 || host->peers.empty() ? IPC_TARGET_ALL
+                                              : host->peers[(*random)() % host->peers.size()];
   }
-  const int pick = to_server ? 0 : (*random)() % 3;
-  const int target = pick == 0 || (pick == 2 && peers.empty())
-                         ? IPC_TARGET_SERVER
-                         : pick == 1 ? IPC_TARGET_ALL : peers[(*random)() % peers.size()];
-  const size_t size = DrawSize(target, random);
-  const std::string bytes = Encode(kRegular, host->seq, size);
-  if (!Send(host->host, target, bytes)) {
-    ++host->refused;
-    return;
-  }
-  host->sent << " " << host->seq++ << " " << target << " " << bytes.size();
-  ++host->sent_count;
+  const std::string bytes = Encode(kRegular, host->seq++, DrawSize(target, random));
+  if (Send(host->host, target, bytes))
+    host->records.Add('S', host->id, host->seq - 1, target, bytes.size());
+  else
+    host->records.Add('E', host->id);
 }
 
-// A fence: everything the server sent before answering it has arrived.
+// Answered once the server has read all the host sent before, and after all the server sent
+// it before.
 bool Fence(ClientHost* host) {
   ResetEvent(host->answered.Get());
   return Send(host->host, IPC_TARGET_SERVER, std::string(1, kFence)) &&
          Wait(host->answered, kReplyMs);
 }
 
-// Fences, sends a few more (only to the server from a resident, whose peers are leaving
-// too), shuts down at once and reports.
+// Fences, sends a few more (a resident only to the server: its peers are leaving too), shuts
+// down at once and reports.
 void Leave(ClientHost* host, bool resident, std::mt19937* random) {
   const bool fenced = Fence(host);
   for (int tail = (*random)() % 4; tail > 0; --tail)
     SendRandom(host, resident, random);
   const bool down = IPC_ShutDown(host->host);
-  std::ostringstream line;
-  line << "host " << host->id << " " << host->connect_ms << " " << host->greeted_in_time << " "
-       << fenced << " " << down << " " << resident << " " << host->refused << " sent "
-       << host->sent_count << host->sent.str() << host->receipts.Line();
-  Report(line.str());
+  host->records.Add('H', host->id, host->connect_ms, host->greeted_in_time, fenced, down);
+  Report(host->records.Take());
 }
 
 void Resident(Client* client, ClientHost* host, unsigned long seed) {
@@ -377,8 +319,7 @@ void Resident(Client* client, ClientHost* host, unsigned long seed) {
   Wait(client->go, INFINITE);
   while (!Wait(client->stop, random() % kPaceMs))
     SendRandom(host, false, &random);
-  // Answered once the server has read all it sent, so that what it sent to other clients
-  // is forwarded before their last fences.
+  // What it sent other clients is forwarded before their last fences.
   Fence(host);
   SetEvent(host->quiet.Get());
   Wait(client->finish, INFINITE);
@@ -388,13 +329,12 @@ void Resident(Client* client, ClientHost* host, unsigned long seed) {
 void Cycle(Client* client, unsigned long seed) {
   std::mt19937 random(seed);
   Wait(client->go, INFINITE);
-  while (WaitForSingleObject(client->stop.Get(), 0) != WAIT_OBJECT_0) {
-    ClientHost* host = client->Connect();
-    if (!host)
-      continue;
-    for (int sends = random() % 12; sends > 0 && !Wait(client->stop, random() % kPaceMs); --sends)
-      SendRandom(host, false, &random);
-    Leave(host, false, &random);
+  while (!Wait(client->stop, 0)) {
+    if (ClientHost* host = client->Connect()) {
+      for (int sends = random() % 12; sends > 0 && !Wait(client->stop, random() % kPaceMs); --sends)
+        SendRandom(host, false, &random);
+      Leave(host, false, &random);
+    }
   }
 }
 
@@ -417,24 +357,23 @@ int RunClient(const std::string& name, unsigned long seed, int threads, bool chu
     residents.emplace_back(
         new test::BackgroundThread([&, host, i] { Resident(&client, host, seed + i); }));
   }
-  Report(ready);
+  Report(ready + "\n");
+  bool joined = true;
   for (std::string command; std::cin >> command;) {
     if (command == "go") {
       SetEvent(client.go.Get());
     } else if (command == "stop") {
       SetEvent(client.stop.Get());
-      bool joined = true;
       for (auto& thread : cyclers)
         joined &= thread->Join();
       for (ClientHost* host : resident_hosts)
         joined &= Wait(host->quiet, 2 * kReplyMs);
-      Report(std::string("stopped ") + (joined ? "1" : "0"));
+      Report(std::string("stopped ") + (joined ? "1\n" : "0\n"));
     } else if (command == "finish") {
       SetEvent(client.finish.Get());
-      bool joined = true;
       for (auto& thread : residents)
         joined &= thread->Join();
-      Report(std::string("finished ") + (joined ? "1" : "0"));
+      Report(std::string("finished ") + (joined ? "1\n" : "0\n"));
       return 0;
     }
   }

@@ -1,4 +1,4 @@
-// Driving the churn soak's processes and accounting for what they report.
+// Driving the churn soak's processes and accounting for what they record.
 #include "support/ipc/churn_soak.h"
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "IPC_Broker.h"
@@ -22,42 +23,10 @@ namespace {
 
 const wchar_t kProgram[] = L"churn_peer.exe";
 const unsigned long kFirstKillMs = 2000, kKillSpreadMs = 4000;
-const int kExamples = 3;
-// A client process finishes its hosts' cycles, each with a connect, a greeting, a fence and a
+// A client process ends its hosts' cycles, each with a connect, a greeting, a fence and a
 // shutdown that may run into their budgets.
 const unsigned long kStepMs = 2 * kDeadlineMs;
-
-using Key = std::pair<int, unsigned>;  // sender's id, its sequence number
-using Got = std::map<Key, std::vector<size_t>>;
-
-struct Sent {
-  unsigned seq;
-  int target;
-  size_t size;
-};
-
-struct Receipts {
-  Got got;
-  std::vector<std::string> bad;  // "<size> B from <source>"
-};
-
-struct HostReport {
-  int id = 0;
-  unsigned long connect_ms = 0;
-  bool greeted = false, fenced = false, down = false, resident = false;
-  int refused = 0;
-  std::vector<Sent> sent;
-  Receipts receipts;
-};
-
-struct Process {
-  std::unique_ptr<HostPeer> peer{new HostPeer};
-  std::vector<std::string> lines;
-  void Drain() {
-    for (std::string& line : peer->TakeAll())
-      lines.push_back(std::move(line));
-  }
-};
+const int kExamples = 3;
 
 // Failures of one kind: how many, and the first few.
 class Tally {
@@ -71,7 +40,7 @@ class Tally {
   void Into(std::vector<std::string>* failures) const {
     if (count_)
       failures->push_back(what_ + ": " + std::to_string(count_) + " (" + examples_ +
-                          (count_ > kExamples ? "; ..." : "") + ")");
+                          (count_ > kExamples ? "; ...)" : ")"));
   }
 
  private:
@@ -79,132 +48,74 @@ class Tally {
   int count_ = 0;
 };
 
-void ReadReceipts(std::istream& in, Receipts* receipts) {
-  std::string word;
-  int count = 0, source = 0;
-  unsigned seq = 0;
-  size_t size = 0;
-  for (in >> word >> count; count-- > 0 && in >> source >> seq >> size;)
-    receipts->got[{source, seq}].push_back(size);
-  for (in >> word >> count; count-- > 0 && in >> source >> size;)
-    receipts->bad.push_back(std::to_string(size) + " B from " + std::to_string(source));
-}
-
-HostReport ReadHost(const std::string& line) {
-  std::istringstream in(line.substr(line.find(' ')));
-  HostReport host;
-  std::string word;
-  int count = 0;
-  in >> host.id >> host.connect_ms >> host.greeted >> host.fenced >> host.down >>
-      host.resident >> host.refused >> word >> count;
-  for (Sent sent; count-- > 0 && in >> sent.seq >> sent.target >> sent.size;)
-    host.sent.push_back(sent);
-  ReadReceipts(in, &host.receipts);
-  return host;
-}
-
-template <typename Value, typename Read>
-std::map<int, Value> ReadEntries(const std::string& rest, Read read) {
-  std::istringstream in(rest);
-  std::map<int, Value> entries;
-  int count = 0, id = 0;
-  for (in >> count; count-- > 0 && in >> id;)
-    entries[id] = read(in);
-  return entries;
-}
-
-std::wstring Wide(const std::string& text) {
-  return std::wstring(text.begin(), text.end());
-}
-
-std::string Message(const Key& key, size_t size, const std::string& to) {
-  return "#" + std::to_string(key.second) + " (" + std::to_string(size) + " B) from " +
-         std::to_string(key.first) + " to " + to;
-}
-
-// What the server reported at the end.
-struct ServerReport {
-  std::vector<std::pair<int, size_t>> sent;  // by seq
-  std::map<int, std::pair<int, size_t>> greeted;
-  std::map<int, size_t> fenced;
-  std::map<int, int> departed;
-  Receipts receipts;
-  std::string served, resources;
+struct Process {
+  std::unique_ptr<HostPeer> peer{new HostPeer};
+  std::vector<std::string> lines;
+  void Drain() {
+    for (std::string& line : peer->TakeAll())
+      lines.push_back(std::move(line));
+  }
 };
 
-bool ReadServer(HostPeer* server, ServerReport* report) {
-  const unsigned long ms = 2 * churn::kReplyMs + kDeadlineMs;
-  std::istringstream sent(server->Take("sent", ms));
-  int count = 0, target = 0;
-  size_t size = 0;
-  for (sent >> count; count-- > 0 && sent >> target >> size;)
-    report->sent.push_back({target, size});
-  report->greeted = ReadEntries<std::pair<int, size_t>>(server->Take("greeted"), [](std::istream& in) {
-    std::pair<int, size_t> entry;
-    in >> entry.first >> entry.second;
-    return entry;
-  });
-  auto number = [](std::istream& in) { size_t n = 0; in >> n; return n; };
-  report->fenced = ReadEntries<size_t>(server->Take("fenced"), number);
-  for (const auto& entry : ReadEntries<size_t>(server->Take("departed"), number))
-    report->departed[entry.first] = static_cast<int>(entry.second);
-  std::istringstream received(" " + server->Take("received"));
-  ReadReceipts(received, &report->receipts);
-  report->served = server->Take("served");
-  report->resources = server->Take("resources");
-  return server->Take("shutdown") == "1";
+using Key = std::pair<long long, long long>;  // sender's id, its sequence number
+
+// All that the processes recorded (the records are in churn_soak.h).
+struct Ledger {
+  std::map<Key, std::pair<long long, long long>> sent;  // target and size
+  std::map<long long, std::map<Key, std::vector<long long>>> got;  // by receiver
+  std::map<long long, std::vector<long long>> hosts;  // connect ms, greeted, fenced, down
+  std::map<long long, long long> greeted_at, fenced_at, departures;
+  std::vector<long long> resources;
+  int serves = 0, null_serves = 0, false_stops = 0;
+};
+
+std::string Message(const Key& key, long long size, long long at) {
+  return "#" + std::to_string(key.second) + " (" + std::to_string(size) + " B) from " +
+         std::to_string(key.first) + " at " + std::to_string(at);
 }
 
 class Soak {
  public:
   Soak(const ChurnOptions& options, std::vector<std::string>* failures)
       : options_(options), failures_(failures), random_(options.seed),
-        name_(UniqueName("churn-")), second_name_(UniqueName("churn-second-")) {}
+        name_(UniqueName("churn-")) {}
 
   ChurnFigures Run() {
-    if (!Start())
-      return figures_;
-    Churn();
-    Stop();
-    Account();
+    if (Start()) {
+      Churn();
+      Stop();
+      Account();
+    }
     return figures_;
   }
 
  private:
   void Fail(const std::string& what) { failures_->push_back(what); }
+  std::string Flag() const { return options_.churn ? " 1" : " 0"; }
 
   bool StartClient(Process* process, unsigned long seed) {
     return process->peer->StartProgram(
         kProgram, Wide("client " + name_ + " " + std::to_string(seed) + " " +
-                       std::to_string(options_.threads) + " " + (options_.churn ? "1" : "0")));
+                       std::to_string(options_.threads) + Flag()));
   }
 
   bool Start() {
-    if (!server_.StartProgram(kProgram, Wide("serve " + name_ + " " + second_name_ + " " +
-                                             std::to_string(options_.seed) + " " +
-                                             (options_.churn ? "1" : "0")))) {
-      Fail("the server process did not start");
-      return false;
-    }
+    if (!server_.StartProgram(kProgram, Wide("serve " + name_ + " " + name_ + "-second " +
+                                             std::to_string(options_.seed) + Flag())))
+      return Fail("the server process did not start"), false;
     server_id_ = atoi(server_.Take("ready", HostPeer::kPeerStartMs).c_str());
     processes_.resize(options_.processes);
-    for (int i = 0; i < options_.processes; ++i) {
-      if (!StartClient(&processes_[i], options_.seed + 100 * (i + 1)))
-        Fail("client process " + std::to_string(i) + " did not start");
-    }
+    for (int i = 0; i < options_.processes; ++i)
+      StartClient(&processes_[i], options_.seed + 100 * (i + 1));
     for (Process& process : processes_) {
-      const std::string ready = process.peer->Take("ready", HostPeer::kPeerStartMs);
-      process.lines.push_back("ready " + ready);
-      std::istringstream ids(ready);
-      for (int id = 0; ids >> id;)
-        original_residents_.push_back(id);
+      process.lines.push_back("ready " + process.peer->Take("ready", HostPeer::kPeerStartMs));
+      std::istringstream ids(process.lines.back().substr(6));
+      for (long long id = 0; ids >> id;)
+        stable_residents_.insert(id);
     }
-    if (original_residents_.size() != static_cast<size_t>(options_.processes) *
-                                          (options_.churn ? 1 : options_.threads)) {
-      Fail("the residents did not all connect before the churn: " +
-           std::to_string(original_residents_.size()) + " did");
-      return false;
-    }
+    if (stable_residents_.size() !=
+        static_cast<size_t>(options_.processes * (options_.churn ? 1 : options_.threads)))
+      return Fail("not every resident connected before the churn"), false;
     server_.Command("go");
     for (Process& process : processes_)
       process.peer->Command("go");
@@ -212,8 +123,7 @@ class Soak {
   }
 
   void KillOne() {
-    const size_t victim = 1 + random_() % (processes_.size() - 1);
-    Process& process = processes_[victim];
+    Process& process = processes_[1 + random_() % (processes_.size() - 1)];
     process.Drain();
     process.peer->Kill();
     process.Drain();
@@ -227,21 +137,21 @@ class Soak {
   void Churn() {
     const ULONGLONG start = GetTickCount64(), end = start + options_.ms;
     ULONGLONG next_kill = start + kFirstKillMs + random_() % kKillSpreadMs;
-    WaitUntil(
-        [&] {
-          for (Process& process : processes_)
-            process.Drain();
-          if (options_.churn && processes_.size() > 1 && GetTickCount64() >= next_kill) {
-            KillOne();
-            next_kill = GetTickCount64() + kFirstKillMs + random_() % kKillSpreadMs;
-          }
-          return GetTickCount64() >= end;
-        },
-        options_.ms + kDeadlineMs);
+    WaitUntil([&] {
+      for (Process& process : processes_)
+        process.Drain();
+      if (options_.churn && processes_.size() > 1 && GetTickCount64() >= next_kill) {
+        KillOne();
+        next_kill = GetTickCount64() + kFirstKillMs + random_() % kKillSpreadMs;
+      }
+      return GetTickCount64() >= end;
+    }, options_.ms + kDeadlineMs);
     figures_.seconds = (GetTickCount64() - start) / 1000.0;
   }
 
-  // Every wait here is bounded; a process that misses one is named as hung.
+  // Each client process answers "stop" once its cycles ended and its residents fenced, so
+  // that the residents' last fences, after every other client has departed, come after
+  // everything sent to them.
   void Stop() {
     server_.Command("stop");
     for (Process& process : processes_)
@@ -249,180 +159,180 @@ class Soak {
     size_t residents = 0;
     for (size_t i = 0; i < processes_.size(); ++i) {
       if (processes_[i].peer->Take("stopped", kStepMs) != "1")
-        Fail("hung: client process " + std::to_string(i) + " (pid " +
-             std::to_string(processes_[i].peer->pid()) + ") did not stop within " +
+        Fail("hung: client process " + std::to_string(i) + " did not stop within " +
              std::to_string(kStepMs) + " ms");
       processes_[i].Drain();
-      for (const std::string& line : processes_[i].lines) {
-        if (line.compare(0, 6, "ready ") == 0)
-          residents += std::count(line.begin(), line.end(), ' ');
-      }
+      for (const std::string& line : processes_[i].lines)
+        residents += line.compare(0, 6, "ready ") ? 0 : std::count(line.begin(), line.end(), ' ');
     }
     if (server_.Take("stopped", kDeadlineMs) != "1")
       Fail("hung: the server's sending thread did not stop");
     if (server_.Ask("settle " + std::to_string(residents), 2 * churn::kReplyMs) != "1")
-      Fail("the server did not see every client but the " + std::to_string(residents) +
-           " residents depart within " + std::to_string(churn::kReplyMs) + " ms");
+      Fail("departures: the server still counts more than the " + std::to_string(residents) +
+           " residents after " + std::to_string(churn::kReplyMs) + " ms");
     for (Process& process : processes_)
       process.peer->Command("finish");
     for (size_t i = 0; i < processes_.size(); ++i) {
       unsigned long code = 1;
       if (processes_[i].peer->Take("finished", kStepMs) != "1" ||
           !processes_[i].peer->WaitForExit(kDeadlineMs, &code) || code != 0)
-        Fail("hung: client process " + std::to_string(i) + " did not finish and exit 0 (exit " +
-             std::to_string(code) + ")");
+        Fail("hung: client process " + std::to_string(i) + " did not finish and exit 0");
       processes_[i].Drain();
     }
     server_.Command("end");
     unsigned long code = 1;
-    if (!ReadServer(&server_, &server_report_) || !server_.WaitForExit(kDeadlineMs, &code) ||
-        code != 0)
-      Fail("the server's last IPC_ShutDown or exit failed (exit " + std::to_string(code) + ")");
+    if (server_.Take("shutdown", 3 * churn::kReplyMs + kDeadlineMs) != "1" ||
+        !server_.WaitForExit(kDeadlineMs, &code) || code != 0)
+      Fail("the server's IPC_ShutDown, or its exit, failed");
   }
 
-  // Checks that |key| arrived in |got| once, with |size| bytes.
-  void Owed(const Got& got, const Key& key, size_t size, const std::string& to) {
-    auto found = got.find(key);
-    if (found == got.end()) {
-      lost_.Add(Message(key, size, to));
-      ++figures_.lost;
-    } else if (found->second.front() != size) {
-      cut_.Add(Message(key, size, to) + " arrived with " + std::to_string(found->second.front()) + " B");
+  void Read(const std::string& line, Tally* null_connects, Tally* corrupt, Tally* refused) {
+    std::istringstream in(line.substr(1));
+    std::vector<long long> f;
+    for (long long field; in >> field;)
+      f.push_back(field);
+    f.resize(std::max<size_t>(f.size(), 5));
+    switch (line[0]) {
+      case 'S': ledger_.sent[{f[0], f[1]}] = {f[2], f[3]}; break;
+      case 'R': ledger_.got[f[0]][{f[1], f[2]}].push_back(f[3]); break;
+      case 'B': corrupt->Add(std::to_string(f[2]) + " B from " + std::to_string(f[1]) +
+                             " at " + std::to_string(f[0])); break;
+      case 'H': ledger_.hosts[f[0]] = {f[1], f[2], f[3], f[4]}; break;
+      case 'G': ledger_.greeted_at[f[0]] = f[1]; break;
+      case 'F': ledger_.fenced_at[f[0]] = f[1]; break;
+      case 'D': ++ledger_.departures[f[0]]; break;
+      case 'V': ++ledger_.serves, ledger_.null_serves += !f[0], ledger_.false_stops += f[0] && !f[1]; break;
+      case 'M': ledger_.resources = f; break;
+      case 'N': null_connects->Add("after " + std::to_string(f[0]) + " ms"); break;
+      case 'E': refused->Add("host " + std::to_string(f[0])); break;
     }
   }
 
-  void CheckReceipts(const Receipts& receipts, const std::string& at) {
-    for (const auto& entry : receipts.got) {
-      figures_.delivered += static_cast<int>(entry.second.size());
-      if (entry.second.size() > 1)
-        duplicated_.Add(Message(entry.first, entry.second.front(), at) + " " +
-                        std::to_string(entry.second.size()) + " times");
-    }
-    for (const std::string& bad : receipts.bad)
-      corrupt_.Add(bad + " at " + at);
-  }
-
-  void CheckHost(const HostReport& host, const std::vector<HostReport>& hosts) {
-    const std::string at = "host " + std::to_string(host.id);
-    CheckReceipts(host.receipts, at);
-    if (host.connect_ms > churn::kConnectBudgetMs)
-      slow_.Add(at + " in " + std::to_string(host.connect_ms) + " ms");
-    if (!host.greeted)
-      ungreeted_.Add(at);
-    if (!host.fenced)
-      unanswered_.Add(at);
-    if (!host.down)
-      refused_shutdowns_.Add(at);
-    if (host.refused)
-      refused_sends_.Add(at + ": " + std::to_string(host.refused));
-    for (const Sent& sent : host.sent) {
-      if (host.down && sent.target == IPC_TARGET_SERVER)
-        Owed(server_report_.receipts.got, {host.id, sent.seq}, sent.size, "the server");
-    }
-    // What the server sent it between its greeting and its last fence.
-    auto greeted = server_report_.greeted.find(host.id);
-    auto fenced = server_report_.fenced.find(host.id);
-    if (host.fenced && greeted != server_report_.greeted.end() &&
-        fenced != server_report_.fenced.end()) {
-      const size_t end = std::min(fenced->second, server_report_.sent.size());
-      for (size_t seq = greeted->second.second; seq < end; ++seq) {
-        const auto& sent = server_report_.sent[seq];
-        if (sent.first == IPC_TARGET_ALL || sent.first == host.id)
-          Owed(host.receipts.got, {server_id_, static_cast<unsigned>(seq)}, sent.second, at);
+  // The hosts |key| was owed to: the server's sends to a host between its greeting and its
+  // last fence; a client's, if it shut down, to the server, and to the residents of
+  // processes never killed, which were there before anyone sent.
+  std::vector<long long> OwedTo(const Key& key, long long target) {
+    std::vector<long long> owed;
+    if (key.first == server_id_) {
+      for (const auto& fence : ledger_.fenced_at) {
+        auto greeted = ledger_.greeted_at.find(fence.first);
+        auto host = ledger_.hosts.find(fence.first);
+        if ((target == IPC_TARGET_ALL || target == fence.first) && host != ledger_.hosts.end() &&
+            host->second[2] && greeted != ledger_.greeted_at.end() &&
+            greeted->second <= key.second && key.second < fence.second)
+          owed.push_back(fence.first);
       }
+      return owed;
     }
-    // A resident of a process that was never killed was there before every other host sent.
-    if (!std::count(original_residents_.begin(), original_residents_.end(), host.id))
-      return;
-    for (const HostReport& sender : hosts) {
-      for (const Sent& sent : sender.sent) {
-        if (sender.down && sender.id != host.id &&
-            (sent.target == IPC_TARGET_ALL || sent.target == host.id))
-          Owed(host.receipts.got, {sender.id, sent.seq}, sent.size, at);
-      }
+    auto sender = ledger_.hosts.find(key.first);
+    if (sender == ledger_.hosts.end() || !sender->second[3])
+      return owed;
+    if (target == IPC_TARGET_SERVER)
+      owed.push_back(server_id_);
+    for (long long resident : stable_residents_) {
+      if (resident != key.first && (target == IPC_TARGET_ALL || target == resident))
+        owed.push_back(resident);
     }
+    return owed;
   }
 
   void Account() {
-    std::vector<HostReport> hosts;
-    Tally null_connects("IPC_Connect returned null (ms it took)");
+    Tally lost[] = {Tally("messages to the server lost"), Tally("messages from the server lost"),
+                    Tally("messages between clients lost")};
+    Tally cut("messages that arrived with another size"),
+        duplicated("messages that arrived more than once"), corrupt("messages corrupted"),
+        null_connects("IPC_Connect returned null"), slow("connects over the 10 s budget"),
+        ungreeted("greetings lost"), unanswered("fences unanswered within 10 s"),
+        false_shutdowns("IPC_ShutDown returned false"), refused("IPC_Send returned false"),
+        unreported("departures never reported (status 0 without status 2)"),
+        repeated("departures reported more than once (id: times)");
     for (auto* group : {&processes_, &killed_}) {
       for (const Process& process : *group) {
         for (const std::string& line : process.lines) {
-          if (line.compare(0, 5, "host ") == 0)
-            hosts.push_back(ReadHost(line));
-          else if (line.compare(0, 8, "refused ") == 0)
-            null_connects.Add(line.substr(8));
+          Read(line, &null_connects, &corrupt, &refused);
+          if (group == &killed_ && line.compare(0, 6, "ready ") == 0) {
+            std::istringstream ids(line.substr(6));
+            for (long long id = 0; ids >> id;)
+              stable_residents_.erase(id);
+          }
         }
       }
     }
-    // Killed processes' residents are no longer owed anything.
-    for (const Process& process : killed_) {
-      for (const std::string& line : process.lines) {
-        if (line.compare(0, 6, "ready ") != 0)
-          continue;
-        std::istringstream ids(line.substr(6));
-        for (int id = 0; ids >> id;)
-          original_residents_.erase(
-              std::remove(original_residents_.begin(), original_residents_.end(), id),
-              original_residents_.end());
+    for (const std::string& line : server_.TakeAll())
+      Read(line, &null_connects, &corrupt, &refused);
+    for (const auto& sent : ledger_.sent) {
+      for (long long at : OwedTo(sent.first, sent.second.first)) {
+        const auto& got = ledger_.got[at];
+        auto found = got.find(sent.first);
+        const int route = at == server_id_ ? 0 : sent.first.first == server_id_ ? 1 : 2;
+        if (found == got.end())
+          lost[route].Add(Message(sent.first, sent.second.second, at)), ++figures_.lost;
+        else if (found->second.front() != sent.second.second)
+          cut.Add(Message(sent.first, sent.second.second, at) + " with " +
+                  std::to_string(found->second.front()) + " B");
       }
     }
-    for (const HostReport& host : hosts)
-      CheckHost(host, hosts);
-    CheckReceipts(server_report_.receipts, "the server");
-    Tally departures("departures not reported exactly once (id: times)");
-    for (const auto& entry : server_report_.greeted) {
-      auto departed = server_report_.departed.find(entry.first);
-      const int times = departed == server_report_.departed.end() ? 0 : departed->second;
-      if (times != 1)
-        departures.Add(std::to_string(entry.first) + ": " + std::to_string(times));
+    for (const auto& receiver : ledger_.got) {
+      for (const auto& message : receiver.second) {
+        figures_.delivered += static_cast<int>(message.second.size());
+        if (message.second.size() > 1)
+          duplicated.Add(Message(message.first, message.second.front(), receiver.first) + " " +
+                         std::to_string(message.second.size()) + " times");
+      }
     }
-    for (const auto& entry : server_report_.departed) {
-      if (entry.second > 1 && !server_report_.greeted.count(entry.first))
-        departures.Add(std::to_string(entry.first) + ": " + std::to_string(entry.second));
+    for (const auto& host : ledger_.hosts) {
+      const std::string name = "host " + std::to_string(host.first);
+      if (host.second[0] > static_cast<long long>(churn::kConnectBudgetMs))
+        slow.Add(name + " in " + std::to_string(host.second[0]) + " ms");
+      if (!host.second[1]) ungreeted.Add(name);
+      if (!host.second[2]) unanswered.Add(name);
+      if (!host.second[3]) false_shutdowns.Add(name);
     }
-    figures_.connects = static_cast<int>(server_report_.greeted.size());
-    for (const Tally* tally : {&lost_, &cut_, &duplicated_, &corrupt_, &ungreeted_, &unanswered_,
-                               &slow_, &refused_shutdowns_, &refused_sends_, &null_connects,
-                               &departures})
+    for (const auto& greeted : ledger_.greeted_at) {
+      auto departed = ledger_.departures.find(greeted.first);
+      if (departed == ledger_.departures.end())
+        unreported.Add("client " + std::to_string(greeted.first));
+    }
+    for (const auto& departed : ledger_.departures) {
+      if (departed.second > 1)
+        repeated.Add(std::to_string(departed.first) + ": " + std::to_string(departed.second));
+    }
+    figures_.connects = static_cast<int>(ledger_.greeted_at.size());
+    for (const Tally* tally : {&lost[0], &lost[1], &lost[2], &cut, &duplicated, &corrupt, &null_connects, &slow,
+                               &ungreeted, &unanswered, &false_shutdowns, &refused, &unreported, &repeated})
       tally->Into(failures_);
     CheckServer();
   }
 
   void CheckServer() {
-    int serves = 0, null_serves = 0, false_stops = 0;
-    std::istringstream(server_report_.served) >> serves >> null_serves >> false_stops;
-    if (null_serves || false_stops)
-      Fail("the second name, served and stopped " + std::to_string(serves) + " times: " +
-           std::to_string(null_serves) + " IPC_Connect returned null, " +
-           std::to_string(false_stops) + " IPC_ShutDown returned false");
-    long long handles = 0, handles_after = 0, committed = 0, committed_after = 0, peak = 0;
-    std::istringstream(server_report_.resources) >> handles >> handles_after >> committed >>
-        committed_after >> peak;
-    figures_.peak_committed = static_cast<size_t>(peak);
-    if (handles_after > handles + kHandlesCreatedOnce)
-      Fail("the server holds " + std::to_string(handles_after) + " handles after the soak, " +
-           std::to_string(handles) + " before");
-    if (committed_after > committed + static_cast<long long>(churn::kCommittedSlack))
-      Fail("the server has " + std::to_string(committed_after >> 10) + " KiB committed after the soak, " +
-           std::to_string(committed >> 10) + " KiB before");
+    if (ledger_.null_serves || ledger_.false_stops)
+      Fail("the second name, served and stopped " + std::to_string(ledger_.serves) +
+           " times: IPC_Connect returned null " + std::to_string(ledger_.null_serves) +
+           " times, IPC_ShutDown false " + std::to_string(ledger_.false_stops) + " times");
+    const std::vector<long long>& r = ledger_.resources;
+    if (r.size() < 5)
+      return Fail("the server recorded no handle count or committed memory");
+    figures_.peak_committed = static_cast<size_t>(r[4]);
+    if (r[1] > r[0] + kHandlesCreatedOnce)
+      Fail("the server holds " + std::to_string(r[1]) + " handles after the soak, " +
+           std::to_string(r[0]) + " before");
+    if (r[3] > r[2] + static_cast<long long>(churn::kCommittedSlack))
+      Fail("the server has " + std::to_string(r[3] >> 10) + " KiB committed after the soak, " +
+           std::to_string(r[2] >> 10) + " KiB before");
   }
+
+  static std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
   const ChurnOptions options_;
   std::vector<std::string>* failures_;
   std::mt19937 random_;
-  const std::string name_, second_name_;
+  const std::string name_;
   HostPeer server_;
   int server_id_ = 0;
   std::vector<Process> processes_, killed_;
-  std::vector<int> original_residents_;
-  ServerReport server_report_;
+  std::set<long long> stable_residents_;
+  Ledger ledger_;
   ChurnFigures figures_;
-  Tally lost_{"messages lost"}, cut_{"messages cut short"}, duplicated_{"messages duplicated"},
-      corrupt_{"messages corrupted"}, ungreeted_{"greetings lost"},
-      unanswered_{"fences unanswered within 10 s"}, slow_{"connects over the 10 s budget"},
-      refused_shutdowns_{"IPC_ShutDown returned false"}, refused_sends_{"IPC_Send returned false"};
 };
 
 unsigned long FromEnvironment(const char* variable, unsigned long otherwise) {
