@@ -167,7 +167,8 @@ class Soak {
     }
     if (server_.Take("stopped", kDeadlineMs) != "1")
       Fail("hung: the server's sending thread did not stop");
-    if (server_.Ask("settle " + std::to_string(residents), 2 * churn::kReplyMs) != "1")
+    server_.Command("settle " + std::to_string(residents));
+    if (server_.Take("settled", 2 * churn::kReplyMs) != "1")
       Fail("departures: the server still counts more than the " + std::to_string(residents) +
            " residents after " + std::to_string(churn::kReplyMs) + " ms");
     for (Process& process : processes_)
@@ -311,13 +312,13 @@ class Soak {
            " times, IPC_ShutDown false " + std::to_string(ledger_.false_stops) + " times");
     const std::vector<long long>& r = ledger_.resources;
     if (r.size() < 5)
-      return Fail("the server recorded no handle count or committed memory");
+      return Fail("the server recorded no handle count or heap size");
     figures_.peak_committed = static_cast<size_t>(r[4]);
     if (r[1] > r[0] + kHandlesCreatedOnce)
       Fail("the server holds " + std::to_string(r[1]) + " handles after the soak, " +
            std::to_string(r[0]) + " before");
-    if (r[3] > r[2] + static_cast<long long>(churn::kCommittedSlack))
-      Fail("the server has " + std::to_string(r[3] >> 10) + " KiB committed after the soak, " +
+    if (r[3] > r[2] + static_cast<long long>(churn::kHeapSlack))
+      Fail("the server's heaps hold " + std::to_string(r[3] >> 10) + " KiB after the soak, " +
            std::to_string(r[2] >> 10) + " KiB before");
   }
 
