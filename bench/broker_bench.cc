@@ -2,8 +2,9 @@
 // beneath measured in the same run: client-to-server throughput against a channel proxy,
 // relay latency against a direct channel ping-pong, a forwarding launcher's connect, send and
 // shutdown against raw pipe opens and round trips; and how many of ten clients connecting at
-// once get through. Prints the tables.
-// Arguments name the tables to print (throughput, latency, forward, burst); none prints all.
+// once get through; and the churn soak against the same traffic without churn. Prints the
+// tables. Arguments name the tables to print (throughput, latency, forward, burst, soak);
+// none prints all.
 // The program is every process of a measurement: it starts itself with one of the "--" modes
 // of main() as the other ends.
 #include <windows.h>
@@ -26,6 +27,7 @@
 #include "ipc/ipc_channel.h"
 #include "ipc/ipc_channel_proxy.h"
 #include "ipc/ipc_message.h"
+#include "support/ipc/churn_soak.h"
 
 namespace {
 
@@ -563,6 +565,33 @@ void PrintBurst() {
   }
 }
 
+//------------------------------------------------------------------------------------------
+// The churn soak (support/ipc/churn_soak.h) against the same senders holding their hosts all
+// along, with nothing killed or served again.
+
+const unsigned long kSoakMs = 20000;
+
+void PrintSoak() {
+  const unsigned long seed = test::ChurnSeed(), ms = test::ChurnMs(kSoakMs);
+  printf("\n6 client processes of 3 threads sending 1 B to 1 MiB every way for %lu s, seed %lu\n"
+         "(CHURN_SOAK_SEED, CHURN_SOAK_MS): churn against the same senders without it\n\n",
+         ms / 1000, seed);
+  printf("| run | msg/s held | connects/s | kills | lost | failures | peak committed (MiB) |\n"
+         "|---|---|---|---|---|---|---|\n");
+  std::vector<std::string> failures;
+  for (bool churn : {false, true}) {
+    const size_t before = failures.size();
+    const test::ChurnFigures figures = test::RunChurnSoak({seed, ms, 6, 3, churn}, &failures);
+    const double seconds = std::max(figures.seconds, 1e-3);
+    printf("| %s | %.0f | %.2f | %d | %d | %u | %.1f |\n", churn ? "churn" : "baseline",
+           figures.delivered / seconds, figures.connects / seconds, figures.kills, figures.lost,
+           static_cast<unsigned>(failures.size() - before), figures.peak_committed / 1048576.0);
+    fflush(stdout);
+  }
+  for (const std::string& failure : failures)
+    printf("- %s\n", failure.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -588,7 +617,8 @@ int main(int argc, char** argv) {
   } kTables[] = {{"throughput", PrintThroughput},
                  {"latency", PrintLatency},
                  {"forward", PrintForward},
-                 {"burst", PrintBurst}};
+                 {"burst", PrintBurst},
+                 {"soak", PrintSoak}};
   for (const auto& table : kTables) {
     if (argc == 1 || std::find(argv + 1, argv + argc, std::string(table.name)) != argv + argc)
       table.print();

@@ -152,6 +152,13 @@ std::vector<std::string> HostPeer::Lines(const std::string& prefix) {
   return matching;
 }
 
+std::vector<std::string> HostPeer::TakeAll() {
+  ReadAvailable();
+  std::vector<std::string> taken(lines_.begin(), lines_.end());
+  lines_.clear();
+  return taken;
+}
+
 std::string HostPeer::Ask(const std::string& command, unsigned long timeoutMs) {
   if (!Command(command))
     return kUnanswered;

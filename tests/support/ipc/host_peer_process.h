@@ -78,6 +78,9 @@ class HostPeer {
   // Every report so far that starts with |prefix|, in order.
   std::vector<std::string> Lines(const std::string& prefix);
 
+  // Takes every report not taken yet, in order.
+  std::vector<std::string> TakeAll();
+
   // Command(command) and then Take of the command's own report.
   std::string Ask(const std::string& command, unsigned long timeoutMs = kPeerDeadlineMs);
 
