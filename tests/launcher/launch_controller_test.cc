@@ -13,6 +13,9 @@
 #include "IPC_Broker.h"
 #include "base/win/scoped_handle.h"
 #include "launcher/launch_options.h"
+#include "base/utf_string_conversions.h"
+#include "launcher/instance_names.h"
+#include "support/ipc/host_peer_process.h"
 #include "support/launcher/client_double.h"
 #include "support/launcher/client_watch.h"
 #include "support/background_thread.h"
@@ -232,20 +235,25 @@ TEST_F(LaunchControllerTest, ArgumentLineAtThePlatformLimitIsPassedWhole) {
 }
 
 TEST_F(LaunchControllerTest, ClientMayTakeTheForegroundFromJustBeforeTheRequestIsSent) {
-  ClientDouble client(oemId_, L"", ClientDouble::kChannelOnly);
-  ASSERT_TRUE(client.IsReady());
-  const LaunchOptions options = Options(L"-msg hello");
+  // The running client is another process: a name served in this one is not reached.
+  test::HostPeer client;
+  ASSERT_TRUE(client.Start());
+  int serverId = 0;
+  ASSERT_TRUE(client.Connect(IPC_MODE_SERVER,
+                             base::WideToUTF8(ClientChannelName(oemId_, L"")), &serverId));
   // The grant sends a marker through the launcher's host instead: the client receives
   // the two in the order they were made.
   std::string marker = "granted";
+  const LaunchOptions options = Options(L"-msg hello");
   LaunchController controller(options, WriteDebuggerTrace, [&marker] {
     IPC_Send(IPC_TARGET_SERVER, &marker[0], static_cast<unsigned>(marker.size()));
   });
   controller.ForwardToClient(L"");
-  ASSERT_TRUE(client.WaitForMessages(2, test::ScaledMs(20000)));
-  const std::vector<test::ReceivedMessage> messages = client.Messages();
-  EXPECT_EQ(marker, messages[0].bytes);
-  EXPECT_EQ(std::string("hello", 6), messages[1].bytes);
+  const std::string granted = client.Take("message");
+  const std::string request = client.Take("message");
+  EXPECT_THAT(granted, testing::EndsWith(" 7 granted"));
+  // The request counts its terminating NUL, so it is reported as not printable.
+  EXPECT_THAT(request, testing::EndsWith(" 6 other"));
 }
 
 }  // namespace

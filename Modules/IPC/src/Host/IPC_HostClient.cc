@@ -121,8 +121,10 @@ void IPC_HostClient::LogOutcome(const std::string& server_name,
                                 base::TimeTicks start) const {
   const int64_t elapsed_ms = (base::TimeTicks::Now() - start).InMilliseconds();
   if (m_bInited) {
-    LOG(INFO) << "connected to \"" << server_name << "\" as " << m_iCommunicationId
-              << " after " << attempts.made << " attempt(s), " << elapsed_ms << " ms";
+    // A connect at the first attempt is the quiet common case; one that had to wait says so.
+    if (attempts.made > 1)
+      LOG(INFO) << "connected to \"" << server_name << "\" as " << m_iCommunicationId
+                << " after " << attempts.made << " attempt(s), " << elapsed_ms << " ms";
     return;
   }
   const char* outcome = !reached ? (attempts.server_seen ? "the server stayed busy or away"

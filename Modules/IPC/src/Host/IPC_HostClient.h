@@ -51,7 +51,7 @@ class IPC_HostClient : public IPC_Host {
   // since opening a missing or busy pipe fails with a warning every time.
   bool TryRendezvous(IPC_ChannelClient* rendezvous, ConnectAttempts* attempts);
 
-  // The one line a connect logs, with its outcome.
+  // The one line a connect logs, with its outcome: a failure, or a success that had to wait.
   void LogOutcome(const std::string& server_name,
                   const ConnectAttempts& attempts,
                   bool reached,
