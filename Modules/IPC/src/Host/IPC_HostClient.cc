@@ -24,6 +24,7 @@ const int kServerGlanceMs = 1;
 IPC_HostClient::IPC_HostClient(int mode, const std::string& name)
     : IPC_Host(mode, name),
       m_bInited(false),
+      m_bServerLost(false),
       m_pWeakThis(new IPC_HostWeakPtr<IPC_HostClient>(this)),
       m_bAborted(false),
       m_AbortEvent(true, false) {}
@@ -88,6 +89,8 @@ void IPC_HostClient::Abort() {
 }
 
 void IPC_HostClient::OnChannelStatus_MsgFilter(int id, int process_id, int status) {
+  if (status != IPC_ChannelListener::kConnected)
+    m_bServerLost = true;
   OnStatus(status, id, process_id);
 }
 
