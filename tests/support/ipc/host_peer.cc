@@ -153,22 +153,6 @@ void HoldWorker(const std::string& name) {
   Report("hold-worker " + std::to_string(id));
 }
 
-// The pipe paths of |pid|'s generated channel names, as any process may list them.
-std::vector<std::wstring> GeneratedPipesOf(unsigned long pid) {
-  const std::wstring prefix = L"vesk." + std::to_wstring(pid) + L".";
-  std::vector<std::wstring> paths;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(L"\\\\.\\pipe\\*", &found);
-  if (search == INVALID_HANDLE_VALUE)
-    return paths;
-  do {
-    if (wcsncmp(found.cFileName, prefix.c_str(), prefix.size()) == 0)
-      paths.push_back(L"\\\\.\\pipe\\" + std::wstring(found.cFileName));
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return paths;
-}
-
 // True once the server has broken the pipe; the server's hello may come first.
 bool PresentWrongSecret(const std::wstring& path) {
   base::win::ScopedFileHandle pipe(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
@@ -187,11 +171,8 @@ bool PresentWrongSecret(const std::wstring& path) {
   return true;
 }
 
-void Poison(unsigned long server_pid) {
-  int broken = 0;
-  for (const std::wstring& path : GeneratedPipesOf(server_pid))
-    broken += PresentWrongSecret(path) ? 1 : 0;
-  Report("poison " + std::to_string(broken));
+void Poison(const std::string& path) {
+  ReportResult("poison", PresentWrongSecret(std::wstring(path.begin(), path.end())));
 }
 
 base::win::ScopedFileHandle g_squatted_pipe;
@@ -263,8 +244,8 @@ void Run(const std::string& command_line) {
     OpenPipe(text);
   } else if (command == "hold-worker" && in >> text) {
     HoldWorker(text);
-  } else if (command == "poison" && in >> seed) {
-    Poison(seed);
+  } else if (command == "poison" && in >> text) {
+    Poison(text);
   } else if (command == "squat" && in >> text) {
     Squat(text);
   } else if (command == "unsquat") {

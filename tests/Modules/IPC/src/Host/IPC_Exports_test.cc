@@ -98,7 +98,7 @@ TEST(IPC_ExportsTest, ServerConnectIsNullWheneverItsPipeCannotBeCreated) {
 }
 
 TEST(IPC_ExportsTest, TwoThreadsServeAndShutDownANameOfTheirOwnAgainAndAgain) {
-  const int kRounds = 500;
+  const int kRounds = 150;
   std::atomic<int> refused(0);
   auto serve = [&refused](const std::string& name) {
     for (int round = 0; round < kRounds; ++round) {
