@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -14,10 +16,14 @@
 #include "IPC_Broker.h"
 #include "base/synchronization/lock.h"
 #include "base/win/scoped_handle.h"
+#include "ipc/internal/ipc_channel_win.h"
 #include "ipc/ipc_channel.h"
+#include "ipc/ipc_message.h"
+#include "support/deadline.h"
 #include "support/handle_count.h"
 #include "support/ipc/host_peer_process.h"
 #include "support/ipc/hostile_messages.h"
+#include "support/ipc/raw_channel_client.h"
 
 namespace {
 
@@ -169,6 +175,86 @@ void OpenPipe(const std::string& name) {
   ReportResult("open-pipe", g_silent_pipe.IsValid());
 }
 
+// A client that got its worker and connected, then froze: it reads nothing from now on.
+test::RawChannelClient g_frozen_worker;
+
+void HoldWorker(const std::string& name) {
+  const unsigned long kReplyMs = 20000;
+  test::RawChannelClient rendezvous;
+  std::string worker, reply;
+  int id = 0;
+  if (test::WaitUntil([&] { return rendezvous.Open(name); }, kReplyMs) &&
+      rendezvous.RequestWorker(&worker, kReplyMs)) {
+    rendezvous.Close();
+    if (g_frozen_worker.Open(worker) &&
+        g_frozen_worker.Ask(test::kQueryIdType, &reply, kReplyMs) &&
+        reply.size() >= IPC::Message::kHeaderSize + 8)
+      memcpy(&id, &reply[IPC::Message::kHeaderSize + 4], sizeof(id));
+  }
+  Report("hold-worker " + std::to_string(id));
+}
+
+// True once the server has broken the pipe; the server's hello may come first.
+bool PresentWrongSecret(const std::wstring& path) {
+  base::win::ScopedFileHandle pipe(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!pipe.IsValid())
+    return false;
+  const uint32_t kWrongSecret = 1;
+  std::unique_ptr<IPC::Message> hello(
+      IPC::Message::CreateHello(static_cast<int32_t>(GetCurrentProcessId()), kWrongSecret));
+  DWORD done = 0;
+  if (!WriteFile(pipe.Get(), hello->data(), static_cast<DWORD>(hello->size()), &done, nullptr))
+    return false;
+  char bytes[256];
+  while (ReadFile(pipe.Get(), bytes, sizeof(bytes), &done, nullptr) && done) {
+  }
+  return true;
+}
+
+void Poison(const std::string& path) {
+  ReportResult("poison", PresentWrongSecret(std::wstring(path.begin(), path.end())));
+}
+
+base::win::ScopedFileHandle g_squatted_pipe;
+
+// Leaves the rendezvous again and again, each time trying to create its pipe in the moment
+// between the server's close and its reopening.
+void Squat(const std::string& name) {
+  const unsigned long kTriesMs = 20000;
+  const unsigned long kPerTryMs = 200;
+  int32_t secret = 0;
+  const std::wstring path = IPC::Channel::ChannelImpl::PipeNameFor(name, &secret);
+  auto take_name = [&] {
+    g_squatted_pipe.Set(CreateNamedPipeW(path.c_str(),
+                                         PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                         PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr));
+    return g_squatted_pipe.IsValid();
+  };
+  auto try_once = [&] {
+    base::win::ScopedFileHandle client;
+    if (!test::WaitUntil([&] {
+          client.Set(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+          return client.IsValid();
+        }, kPerTryMs))
+      return false;
+    client.Close();
+    const ULONGLONG until = GetTickCount64() + kPerTryMs;
+    while (GetTickCount64() < until) {
+      if (take_name())
+        return true;
+    }
+    return false;
+  };
+  Report(test::WaitUntil(try_once, kTriesMs) ? "squat 1" : "squat 0");
+}
+
+void Unsquat() {
+  g_squatted_pipe.Close();
+  Report("unsquat 1");
+}
+
 void Attack(const std::string& name, unsigned long seed, int count) {
   std::mt19937 random(seed);
   Report("attack " + std::to_string(test::AttackServer(name, count, &random)));
@@ -203,6 +289,14 @@ void Run(const std::string& command_line) {
     Cycle(text, first);
   } else if (command == "open-pipe" && in >> text) {
     OpenPipe(text);
+  } else if (command == "hold-worker" && in >> text) {
+    HoldWorker(text);
+  } else if (command == "poison" && in >> text) {
+    Poison(text);
+  } else if (command == "squat" && in >> text) {
+    Squat(text);
+  } else if (command == "unsquat") {
+    Unsquat();
   } else if (command == "attack" && in >> text >> seed >> first) {
     Attack(text, seed, first);
   } else if (command == "exit" && in >> first) {

@@ -78,7 +78,11 @@ IPC_API bool IPC_CALL IPC_ShutDown(void* host);
 
 // Copies |size| bytes and queues them for |target_id|; true once queued (delivery is not
 // confirmed), false for an unknown handle, null data, size 0 or a size above 134217696 (the
-// most one message carries). Never blocks.
+// most one message carries), and false through a client host whose channel to its server has
+// failed (status 2 reports it): the server went away, or read nothing while more than 64 MiB
+// were queued for it, which closes the channel. A server host drops such a client the same
+// way: more than 64 MiB queued for a client that reads nothing closes its channel, and
+// status 2 reports it. Never blocks.
 IPC_API bool IPC_CALL IPC_Send(void* host, int target_id, void* data, unsigned size);
 
 // Sends through every host whose kind reaches |target_id| (client hosts for
@@ -88,6 +92,8 @@ IPC_API bool IPC_CALL IPC_Send(int target_id, void* data, unsigned size);
 
 // Adds |listener| to the host's message listeners (a function already added keeps its first
 // user pointer); 0, or -1 for an unknown handle. Takes effect shortly after, on the module.
+// Messages that arrive faster than the listeners return wait in memory, without a bound,
+// for their turn: a listener that is slow for long hands its work to a thread of its own.
 IPC_API int IPC_CALL IPC_AddListener(void* host, IPC_ListenerFunc listener, void* user);
 
 // Removes |listener| from every host, whatever user pointer it was added with; 0.

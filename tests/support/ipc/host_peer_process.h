@@ -16,15 +16,23 @@
 //   cycle <name> <n>                   n times: connect as client, send "cycle" to the
 //                                      server, shut down
 //   open-pipe <name>                   opens the rendezvous pipe of <name> and says nothing
+//   hold-worker <name>                 gets a worker of <name>'s server by hand, connects to
+//                                      it and from then on reads nothing
+//   poison <pipe path>                 opens the pipe (a worker's, as a lister of the machine's
+//                                      pipes finds it) with a wrong secret, and waits until
+//                                      the server breaks it
+//   squat <name>                       leaves <name>'s rendezvous and takes its pipe name in
+//                                      the moment the server reopens it; unsquat lets it go
 //   attack <name> <seed> <n>           writes n mutated messages into the pipes of <name>'s
 //                                      server (test::AttackServer)
 //   exit <code>                        ends the process through exit()
 // Reports, one line each:
 //   pid <pid>                                      once, at start
 //   connect <slot or -1> <communication id> <ms>   listener and status callback added
-//   <command> <0|1>            for send, send-pattern, send-all and open-pipe
+//   <command> <0|1>            for send, send-pattern, send-all, open-pipe and poison
 //   shutdown <0|1> <ms>    handles <n>    cycle <sent>    attack <sessions, -1 if refused>
 //   greet 1    send-and-shutdown <connected 0|1> <sent 0|1> <shut down 0|1>    flood <sent>
+//   hold-worker <id or 0>    squat <0|1>    unsquat 1
 //   message <slot> <source id> <size> <text, "-" when empty, "pattern" or "other" when long
 //                                                  or not printable>
 //   status <slot> <status> <id> <process id> <slot of the host handle passed>

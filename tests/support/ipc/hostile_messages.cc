@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "base/memory/scoped_ptr.h"
 #include "ipc/internal/ipc_sync_header.h"
@@ -19,6 +21,12 @@ using IPC::Message;
 
 const int kMaxBurst = 40;
 const unsigned long kOpenTimeoutMs = 20000;
+// One session in kQuietSessionOdds says nothing after its hello, or connects to a worker and then
+// reads nothing; a silent one holds the rendezvous up to kMaxSilenceMs, some past the
+// server's limit. At most kMaxNonReaders stay open until the attack ends.
+const unsigned kQuietSessionOdds = 32;
+const unsigned long kMaxSilenceMs = 2500;
+const size_t kMaxNonReaders = 4;
 
 std::string Wire(const Message& message) {
   return std::string(static_cast<const char*>(message.data()), message.size());
@@ -110,8 +118,22 @@ std::string MutatedMessage(std::mt19937* random) {
   return bytes;
 }
 
+namespace {
+
+// A worker of its own that it never reads from; null when the server gave none.
+std::unique_ptr<RawChannelClient> NonReader(RawChannelClient* rendezvous) {
+  std::string worker;
+  std::unique_ptr<RawChannelClient> non_reader(new RawChannelClient);
+  if (!rendezvous->RequestWorker(&worker, kOpenTimeoutMs) || !non_reader->Open(worker))
+    return nullptr;
+  return non_reader;
+}
+
+}  // namespace
+
 int AttackServer(const std::string& name, int count, std::mt19937* random) {
   std::string worker;
+  std::vector<std::unique_ptr<RawChannelClient>> non_readers;
   int sessions = 0;
   for (int sent = 0; sent < count;) {
     const bool to_worker = !worker.empty() && (*random)() % 2;
@@ -124,6 +146,15 @@ int AttackServer(const std::string& name, int count, std::mt19937* random) {
       continue;
     }
     ++sessions;
+    if (!to_worker && (*random)() % kQuietSessionOdds == 0) {
+      if ((*random)() % 2) {
+        Sleep((*random)() % kMaxSilenceMs);
+      } else if (non_readers.size() < kMaxNonReaders) {
+        if (std::unique_ptr<RawChannelClient> non_reader = NonReader(&pipe))
+          non_readers.push_back(std::move(non_reader));
+      }
+      continue;
+    }
     if (!to_worker && (*random)() % 4 == 0 && !pipe.RequestWorker(&worker, kOpenTimeoutMs))
       worker.clear();
     for (int burst = 1 + (*random)() % kMaxBurst; burst > 0 && sent < count; --burst) {

@@ -16,7 +16,9 @@ std::string MutatedMessage(std::mt19937* random);
 
 // Attacks the server of |name| with |count| mutated messages, |random| drawing everything:
 // in sessions on its rendezvous pipe and on worker pipes asked from it, a burst of up to 40
-// messages each. Answers the sessions it took, or -1 when the rendezvous stopped answering.
+// messages each; now and then a session holds the rendezvous and says nothing, or takes a
+// worker and never reads from it until the attack ends. Answers the sessions it took, or -1
+// when the rendezvous stopped answering.
 int AttackServer(const std::string& name, int count, std::mt19937* random);
 
 }  // namespace test

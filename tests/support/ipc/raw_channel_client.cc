@@ -29,14 +29,20 @@ RawChannelClient::~RawChannelClient() {}
 bool RawChannelClient::Open(const std::string& channel_id) {
   // The hello presents the secret of a verified id, as a channel's would.
   int32_t secret = 0;
-  std::wstring pipe_name = IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
+  IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &secret);
+  return OpenPresenting(channel_id, static_cast<uint32_t>(secret));
+}
+
+bool RawChannelClient::OpenPresenting(const std::string& channel_id, uint32_t secret) {
+  int32_t own_secret = 0;
+  std::wstring pipe_name = IPC::Channel::ChannelImpl::PipeNameFor(channel_id, &own_secret);
   pipe_.Set(CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
   hello_read_ = false;
   if (!pipe_.IsValid())
     return false;
-  scoped_ptr<IPC::Message> hello(IPC::Message::CreateHello(
-      static_cast<int32_t>(GetCurrentProcessId()), static_cast<uint32_t>(secret)));
+  scoped_ptr<IPC::Message> hello(
+      IPC::Message::CreateHello(static_cast<int32_t>(GetCurrentProcessId()), secret));
   return hello && Write(*hello);
 }
 

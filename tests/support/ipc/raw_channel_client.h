@@ -27,6 +27,8 @@ class RawChannelClient {
   // Opens the server pipe of |channel_id| and writes the hello a channel client writes
   // (with the id's secret). False when the pipe cannot be opened.
   bool Open(const std::string& channel_id);
+  // The same with |secret| in the hello in place of the id's own.
+  bool OpenPresenting(const std::string& channel_id, uint32_t secret);
   void Close();
 
   bool Write(const IPC::Message& message);

@@ -33,12 +33,15 @@ int IPC_ChannelService::NextChannelId() {
 bool IPC_ChannelService::Init(const std::string& name) {
   if (m_bInited)
     return false;
-  // A pipe name has one server only: a name another process serves cannot be served here.
-  if (!name.empty() && IPC::Channel::IsNamedServerInitialized(name))
-    return false;
   m_strName = name.empty() ? IPC::Channel::GenerateVerifiedChannelID(std::string()) : name;
   m_pChannel.reset(new IPC::ChannelProxy(m_strName, IPC::Channel::kModeServer, this,
                                          new IPC_ThreadMsgLoopProxy(IPC_THREAD_IO)));
+  // The pipe is the first and only instance of its name: it cannot be created while
+  // another process serves the name, nor for a name the system refuses.
+  if (!m_pChannel->pipe_opened()) {
+    m_pChannel.reset();
+    return false;
+  }
   m_pChannel->AddFilter(new IPC_MsgFilterQueryId(m_iChannelId));
   m_bInited = true;
   return true;

@@ -6,14 +6,20 @@
 #include "Channel/IPC_ChannelMsg.h"
 #include "Host/IPC_HostServer.h"
 
-IPC_MsgFilterRequestService::IPC_MsgFilterRequestService(IPC_HostWeakPtr<IPC_HostServer>* server)
-    : m_Server(server) {}
+IPC_MsgFilterRequestService::IPC_MsgFilterRequestService(IPC_HostWeakPtr<IPC_HostServer>* server,
+                                                         int generation)
+    : m_Server(server), m_iGeneration(generation) {}
 
 IPC_MsgFilterRequestService::~IPC_MsgFilterRequestService() {}
 
 void IPC_MsgFilterRequestService::OnChannelError() {
   if (scoped_refptr<IPC_HostServer> server = m_Server->Get())
-    server->OnHostChannelError_MsgFilter();
+    server->OnHostChannelError_MsgFilter(m_iGeneration);
+}
+
+void IPC_MsgFilterRequestService::OnChannelAccepted() {
+  if (scoped_refptr<IPC_HostServer> server = m_Server->Get())
+    server->OnRendezvousAccepted_MsgFilter(m_iGeneration);
 }
 
 bool IPC_MsgFilterRequestService::OnMessageReceived(const IPC::Message& message) {

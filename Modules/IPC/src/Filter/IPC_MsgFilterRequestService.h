@@ -10,9 +10,11 @@ class IPC_HostServer;
 
 class IPC_MsgFilterRequestService : public IPC_MsgFilter {
  public:
-  explicit IPC_MsgFilterRequestService(IPC_HostWeakPtr<IPC_HostServer>* server);
+  // On the rendezvous the server opened as its |generation|th.
+  IPC_MsgFilterRequestService(IPC_HostWeakPtr<IPC_HostServer>* server, int generation);
 
   void OnChannelError() override;
+  void OnChannelAccepted() override;
   bool OnMessageReceived(const IPC::Message& message) override;
 
  private:
@@ -20,6 +22,7 @@ class IPC_MsgFilterRequestService : public IPC_MsgFilter {
   void OnRequestService(const IPC::Message& request);
 
   scoped_refptr<IPC_HostWeakPtr<IPC_HostServer>> m_Server;
+  const int m_iGeneration;
 };
 
 #endif  // IPC_FILTER_IPC_MSGFILTERREQUESTSERVICE_H_

@@ -7,12 +7,13 @@
 
 IPC_MsgFilterRouteMsgServer::IPC_MsgFilterRouteMsgServer(int channel_id,
                                                          IPC_HostWeakPtr<IPC_HostServer>* server)
-    : m_iChannelId(channel_id), m_iPeerPid(0), m_Server(server) {}
+    : m_iChannelId(channel_id), m_iPeerPid(0), m_bConnected(false), m_Server(server) {}
 
 IPC_MsgFilterRouteMsgServer::~IPC_MsgFilterRouteMsgServer() {}
 
 void IPC_MsgFilterRouteMsgServer::OnChannelConnected(int32_t peer_pid) {
   m_iPeerPid = peer_pid;
+  m_bConnected = true;
   if (!m_Server)
     return;
   if (scoped_refptr<IPC_HostServer> server = m_Server->Get())
@@ -23,8 +24,19 @@ void IPC_MsgFilterRouteMsgServer::OnChannelError() {
   if (!m_Server)
     return;
   scoped_refptr<IPC_HostServer> server = m_Server->Get();
-  if (server && !server->IsQuiet())
+  if (!server || server->IsQuiet())
+    return;
+  if (m_bConnected)
     server->OnChannelStatus_MsgFilter(m_iChannelId, m_iPeerPid, IPC_ChannelListener::kError);
+  else
+    server->OnWorkerFailedUnconnected_MsgFilter(m_iChannelId);
+}
+
+void IPC_MsgFilterRouteMsgServer::OnChannelAccepted() {
+  if (!m_Server)
+    return;
+  if (scoped_refptr<IPC_HostServer> server = m_Server->Get())
+    server->OnWorkerAccepted_MsgFilter(m_iChannelId);
 }
 
 void IPC_MsgFilterRouteMsgServer::OnChannelClosing() {

@@ -18,6 +18,7 @@ class IPC_MsgFilterRouteMsgServer : public IPC_MsgFilter {
 
   void OnChannelConnected(int32_t peer_pid) override;
   void OnChannelError() override;
+  void OnChannelAccepted() override;
   void OnChannelClosing() override;
   bool OnMessageReceived(const IPC::Message& message) override;
 
@@ -27,6 +28,7 @@ class IPC_MsgFilterRouteMsgServer : public IPC_MsgFilter {
 
   const int m_iChannelId;
   int m_iPeerPid;  // 0 until the client connected
+  bool m_bConnected;  // a client's hello passed the channel's check
   scoped_refptr<IPC_HostWeakPtr<IPC_HostServer>> m_Server;  // null once the channel closes
 };
 

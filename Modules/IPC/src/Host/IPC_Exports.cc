@@ -40,7 +40,7 @@ bool IPC_CALL IPC_Send(void* host, int target_id, void* data, unsigned size) {
   if (!IsSendable(data, size))
     return false;
   scoped_refptr<IPC_Host> registered = Hosts()->GetHost(host);
-  if (!registered)
+  if (!registered || registered->HasLostPeer())
     return false;
   return registered->SendAsync(target_id, new IPC_MsgBuf(data, size));
 }

@@ -39,6 +39,10 @@ class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
   // does it for hosts it lets go of without a close, while it still holds them.
   virtual void DetachFromChannels() = 0;
 
+  // From any thread: the host's channel to its one peer has failed, so nothing sent through
+  // it arrives any more. Never for a server host, whose peers fail one by one.
+  virtual bool HasLostPeer() const { return false; }
+
   bool AddListener(IPC_ListenerFunc listener, void* user);
   bool RemoveListener(IPC_ListenerFunc listener);
   bool AddStatus(IPC_StatusFunc callback, void* user);

@@ -20,11 +20,17 @@ const int kServerRestartPauseMs = 20;
 // How long a client looks at the server's pipe right after a failed attempt.
 const int kServerGlanceMs = 1;
 
+// The longest single wait for a busy server pipe. A server that cuts off a silent holder
+// reopens its pipe as a new one, which a wait begun on the old one may never see (Wine wakes
+// no waiter of a pipe that was closed), so the client looks again after each slice.
+const int64_t kBusyWaitSliceMs = 250;
+
 }  // namespace
 
 IPC_HostClient::IPC_HostClient(int mode, const std::string& name)
     : IPC_Host(mode, name),
       m_bInited(false),
+      m_bServerLost(false),
       m_pWeakThis(new IPC_HostWeakPtr<IPC_HostClient>(this)),
       m_bAborted(false),
       m_AbortEvent(true, false) {}
@@ -91,6 +97,8 @@ void IPC_HostClient::Abort() {
 }
 
 void IPC_HostClient::OnChannelStatus_MsgFilter(int id, int process_id, int status) {
+  if (status != IPC_ChannelListener::kConnected)
+    m_bServerLost = true;
   OnStatus(status, id, process_id);
 }
 
@@ -142,11 +150,10 @@ bool IPC_HostClient::WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTic
     const int64_t remaining_ms = (deadline - base::TimeTicks::Now()).InMilliseconds();
     if (remaining_ms <= 0)
       return false;
-    state = IPC::Channel::WaitForNamedServer(m_strName, static_cast<int>(remaining_ms));
-    if (state == IPC::Channel::SERVER_AVAILABLE)
-      return true;
-    if (state == IPC::Channel::SERVER_BUSY)
-      return false;
+    state = IPC::Channel::WaitForNamedServer(
+        m_strName, static_cast<int>(std::min(remaining_ms, kBusyWaitSliceMs)));
+    if (state != IPC::Channel::SERVER_ABSENT)
+      return !m_AbortEvent.IsSignaled() && base::TimeTicks::Now() < deadline;
   }
   if (attempts->server_seen) {
     // Seen serving the name, so gone between two clients: look again shortly, at no

@@ -30,6 +30,7 @@ class IPC_HostClient : public IPC_Host {
   void DetachFromChannels() override;
   void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) override;
   void Abort() override;
+  bool HasLostPeer() const override { return m_bServerLost; }
 
   void OnChannelStatus_MsgFilter(int id, int process_id, int status);
   void OnRoutingMessage_MsgFilter(int source_id, const IPC_RoutingData& data);
@@ -74,6 +75,7 @@ class IPC_HostClient : public IPC_Host {
 
   scoped_refptr<IPC_ChannelClient> m_WorkerClient;
   bool m_bInited;
+  std::atomic<bool> m_bServerLost;  // set on "IOThread" with the status 2 report
   scoped_refptr<IPC_HostWeakPtr<IPC_HostClient>> m_pWeakThis;
 
   base::Lock m_AbortLock;

@@ -3,6 +3,7 @@
 
 #include "base/bind.h"
 #include "base/location.h"
+#include "base/logging.h"
 #include "Channel/IPC_CloseTally.h"
 #include "Filter/IPC_MsgFilterRequestService.h"
 #include "Filter/IPC_MsgFilterRouteMsg.h"
@@ -22,6 +23,16 @@ const int64_t kWorkerCloseDelayMs = 1000;
 // hand-out and its connect, or never meant to come) and would hold its pipe for ever.
 const int64_t kWorkerConnectDeadlineMs = IPC_HostClient::kConnectTimeoutMs;
 
+// A client host sends its hello and both requests within milliseconds of opening the
+// rendezvous, then leaves. A connection still there after this long is a process that holds
+// the server's only rendezvous instance and says nothing (hung, or hostile); it is closed so
+// that the name is served again. Clients arriving meanwhile wait for the pipe.
+const int64_t kRendezvousDeadlineMs = 2000;
+
+// How often a server tries again to reopen a rendezvous whose name another process took in
+// the moment it was closed: often enough to serve again soon after that process lets go.
+const int64_t kRendezvousRetryMs = 500;
+
 // "[IPC_HostServer][CloseChannelWorker]IPC强制退出" and a line feed.
 const wchar_t kWorkerCloseFaultMessage[] =
     L"[IPC_HostServer][CloseChannelWorker]IPC\u5F3A\u5236\u9000\u51FA\n";
@@ -31,7 +42,10 @@ const wchar_t kWorkerCloseFaultMessage[] =
 IPC_HostServer::IPC_HostServer(const std::string& name)
     : IPC_Host(IPC_MODE_SERVER, name),
       m_pMainService(new IPC_ChannelService),
-      m_pWeakThis(new IPC_HostWeakPtr<IPC_HostServer>(this)) {}
+      m_pWeakThis(new IPC_HostWeakPtr<IPC_HostServer>(this)),
+      m_bClosed(false),
+      m_iRendezvousGeneration(0),
+      m_bReopenFailureLogged(false) {}
 
 IPC_HostServer::~IPC_HostServer() {
   DetachFromChannels();
@@ -42,15 +56,23 @@ void IPC_HostServer::DetachFromChannels() {
 }
 
 bool IPC_HostServer::Init() {
-  if (!m_pMainService->Init(m_strName))
+  if (!OpenMainService())
     return false;
   m_iCommunicationId = m_pMainService->channel_id();
-  m_pMainService->AddFilter(new IPC_MsgFilterRequestService(m_pWeakThis.get()));
   CreateChannelWorker();
   return true;
 }
 
+bool IPC_HostServer::OpenMainService() {
+  if (!m_pMainService->Init(m_strName))
+    return false;
+  m_pMainService->AddFilter(
+      new IPC_MsgFilterRequestService(m_pWeakThis.get(), m_iRendezvousGeneration));
+  return true;
+}
+
 bool IPC_HostServer::Close(base::TimeTicks write_deadline) {
+  m_bClosed = true;
   DetachFromChannels();
   // Every worker writes what it was sent meanwhile, all of them within the one deadline.
   scoped_refptr<IPC_CloseTally> tally(new IPC_CloseTally);
@@ -62,7 +84,8 @@ bool IPC_HostServer::Close(base::TimeTicks write_deadline) {
     base::AutoLock lock(m_PendingLock);
     m_PendingWorkers.clear();
   }
-  m_pMainService->Close();
+  // The name is free when Close returns, so that this process can serve it again at once.
+  m_pMainService->CloseAndWait();
   return tally->Wait(write_deadline);
 }
 
@@ -89,10 +112,42 @@ std::string IPC_HostServer::OnRequestService_MsgFilter() {
   return worker->name();
 }
 
-void IPC_HostServer::OnHostChannelError_MsgFilter() {
+void IPC_HostServer::OnHostChannelError_MsgFilter(int generation) {
   IPC_ThreadEnviroment::PostTask(
       IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnHostChannelError_MsgFilter"),
-      base::Bind(&IPC_HostServer::RestartMainService, this));
+      base::Bind(&IPC_HostServer::RestartMainService, this, generation));
+}
+
+void IPC_HostServer::OnRendezvousAccepted_MsgFilter(int generation) {
+  // A client that is done has left by then, and the rendezvous has been reopened since.
+  IPC_ThreadEnviroment::PostDelayedTask(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnRendezvousAccepted_MsgFilter"),
+      base::Bind(&IPC_HostServer::RestartMainService, this, generation), kRendezvousDeadlineMs);
+}
+
+void IPC_HostServer::OnWorkerAccepted_MsgFilter(int channel_id) {
+  scoped_refptr<IPC_ChannelService> stale = TakePendingWorker(channel_id);
+  if (!stale)
+    return;
+  IPC_ThreadEnviroment::PostTask(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnWorkerAccepted_MsgFilter"),
+      base::Bind(&IPC_HostServer::ReplaceWorker, this, stale));
+}
+
+void IPC_HostServer::OnWorkerFailedUnconnected_MsgFilter(int channel_id) {
+  if (IsQuiet())
+    return;
+  if (scoped_refptr<IPC_ChannelService> stale = TakePendingWorker(channel_id)) {
+    IPC_ThreadEnviroment::PostTask(
+        IPC_THREAD_MAIN,
+        FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnWorkerFailedUnconnected_MsgFilter"),
+        base::Bind(&IPC_HostServer::ReplaceWorker, this, stale));
+    return;
+  }
+  IPC_ThreadEnviroment::PostTask(
+      IPC_THREAD_MAIN,
+      FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnWorkerFailedUnconnected_MsgFilter"),
+      base::Bind(&IPC_HostServer::CloseWorkerIfUnconnected, this, channel_id));
 }
 
 void IPC_HostServer::OnChannelStatus_MsgFilter(int channel_id, int process_id, int status) {
@@ -127,6 +182,8 @@ void IPC_HostServer::OnRoutingMessage_MsgFilter(int source_id,
 }
 
 void IPC_HostServer::CreateChannelWorker() {
+  if (m_bClosed)
+    return;
   scoped_refptr<IPC_ChannelService> worker(new IPC_ChannelService);
   if (!worker->Init(std::string()))
     return;
@@ -136,6 +193,10 @@ void IPC_HostServer::CreateChannelWorker() {
 }
 
 void IPC_HostServer::AddChannelWorker(scoped_refptr<IPC_ChannelService> worker) {
+  if (m_bClosed) {
+    worker->Close();
+    return;
+  }
   const int channel_id = worker->channel_id();
   m_ChannelWorkerMap.insert(std::make_pair(channel_id, worker));
   m_UnconnectedWorkers.insert(channel_id);
@@ -143,6 +204,23 @@ void IPC_HostServer::AddChannelWorker(scoped_refptr<IPC_ChannelService> worker) 
       IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::AddChannelWorker"),
       base::Bind(&IPC_HostServer::CloseWorkerIfUnconnected, this, channel_id),
       kWorkerConnectDeadlineMs);
+  CreateChannelWorker();
+}
+
+scoped_refptr<IPC_ChannelService> IPC_HostServer::TakePendingWorker(int channel_id) {
+  base::AutoLock lock(m_PendingLock);
+  for (auto worker = m_PendingWorkers.begin(); worker != m_PendingWorkers.end(); ++worker) {
+    if ((*worker)->channel_id() == channel_id) {
+      scoped_refptr<IPC_ChannelService> taken = *worker;
+      m_PendingWorkers.erase(worker);
+      return taken;
+    }
+  }
+  return nullptr;
+}
+
+void IPC_HostServer::ReplaceWorker(scoped_refptr<IPC_ChannelService> stale) {
+  stale->Close();
   CreateChannelWorker();
 }
 
@@ -155,12 +233,30 @@ void IPC_HostServer::CloseWorkerIfUnconnected(int channel_id) {
     CloseChannelWorker(channel_id);
 }
 
-void IPC_HostServer::RestartMainService() {
+void IPC_HostServer::RestartMainService(int generation) {
+  if (m_bClosed || generation != m_iRendezvousGeneration)
+    return;
+  ++m_iRendezvousGeneration;
   // The old pipe must be gone before its name can be served again.
   m_pMainService->CloseAndWait();
-  if (!m_pMainService->Init(m_strName))
+  ReopenMainService();
+}
+
+void IPC_HostServer::ReopenMainService() {
+  if (m_bClosed)
     return;
-  m_pMainService->AddFilter(new IPC_MsgFilterRequestService(m_pWeakThis.get()));
+  if (OpenMainService()) {
+    LOG_IF(INFO, m_bReopenFailureLogged) << "Serving \"" << m_strName << "\" again";
+    m_bReopenFailureLogged = false;
+    return;
+  }
+  LOG_IF(WARNING, !m_bReopenFailureLogged)
+      << "Cannot serve \"" << m_strName << "\" again: another process holds its pipe; "
+      << "trying every " << kRendezvousRetryMs << " ms";
+  m_bReopenFailureLogged = true;
+  IPC_ThreadEnviroment::PostDelayedTask(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::ReopenMainService"),
+      base::Bind(&IPC_HostServer::ReopenMainService, this), kRendezvousRetryMs);
 }
 
 void IPC_HostServer::CloseChannelWorker(int channel_id) {

@@ -29,18 +29,31 @@ class IPC_HostServer : public IPC_Host {
 
   // The prepared worker's name, now handed to a client; empty when none is prepared.
   std::string OnRequestService_MsgFilter();
-  void OnHostChannelError_MsgFilter();
+  // The rendezvous opened as |generation| lost its client, or got one.
+  void OnHostChannelError_MsgFilter(int generation);
+  void OnRendezvousAccepted_MsgFilter(int generation);
+  // Someone opened a worker's pipe. Only the client it is handed to knows its name, so a
+  // worker that has not been handed out was found by a stranger and is replaced.
+  void OnWorkerAccepted_MsgFilter(int channel_id);
+  // A worker's channel failed before any client connected to it: nobody is told.
+  void OnWorkerFailedUnconnected_MsgFilter(int channel_id);
   void OnChannelStatus_MsgFilter(int channel_id, int process_id, int status);
   void OnRoutingMessage_MsgFilter(int source_id, int target_id, const IPC_RoutingData& data);
 
  private:
   ~IPC_HostServer() override;
 
+  bool OpenMainService();
   void CreateChannelWorker();
   void AddChannelWorker(scoped_refptr<IPC_ChannelService> worker);
+  // Under m_PendingLock; null when |channel_id| is not a prepared worker.
+  scoped_refptr<IPC_ChannelService> TakePendingWorker(int channel_id);
+  void ReplaceWorker(scoped_refptr<IPC_ChannelService> stale);
   void MarkWorkerConnected(int channel_id);
   void CloseWorkerIfUnconnected(int channel_id);
-  void RestartMainService();
+  // Reopens the rendezvous unless it was reopened since |generation| or the server closed.
+  void RestartMainService(int generation);
+  void ReopenMainService();
   void CloseChannelWorker(int channel_id);
   void CloseChannelWorkerTemp(int channel_id);
   // Sends a copy of |message| to the worker |target_id|, or to every worker but |source_id|.
@@ -54,6 +67,9 @@ class IPC_HostServer : public IPC_Host {
   std::map<int, scoped_refptr<IPC_ChannelService>> m_ChannelWorkerMap;  // "MainThread" only
   std::set<int> m_UnconnectedWorkers;  // handed out, not connected yet; "MainThread" only
   scoped_refptr<IPC_HostWeakPtr<IPC_HostServer>> m_pWeakThis;
+  bool m_bClosed;                  // "MainThread" only: queued tasks then open nothing
+  int m_iRendezvousGeneration;     // "MainThread" only; counts the rendezvous' reopenings
+  bool m_bReopenFailureLogged;     // "MainThread" only
 };
 
 #endif  // IPC_HOST_IPC_HOSTSERVER_H_

@@ -42,6 +42,9 @@ class Channel : public Message::Sender {
 
     // The connection failed or the peer went away; the channel reports nothing after this.
     virtual void OnChannelError() {}
+
+    // A server's client opened the pipe; its hello may not have come yet.
+    virtual void OnChannelAccepted() {}
   };
 
   // Size of each read and of both pipe buffers.
@@ -50,10 +53,21 @@ class Channel : public Message::Sender {
   // The most bytes an incomplete message plus newly read bytes may reach.
   static const size_t kMaximumMessageSize = 128 * 1024 * 1024;
 
+  // The most bytes of messages a channel holds behind the one it is writing (which may be
+  // of any size up to kMaximumMessageSize). A peer that lets more pile up
+  // reads nothing (frozen, suspended, hung): the channel closes and reports OnChannelError
+  // rather than let the process run out of memory. Far above what a peer that reads at all
+  // ever leaves waiting.
+  static const size_t kMaximumQueuedBytes = 64 * 1024 * 1024;
+
   // Opens the pipe at once. It never fails outwardly: a pipe that cannot be opened makes
   // Connect return false.
   Channel(ChannelHandle channel_handle, Mode mode, Listener* listener);
   ~Channel() override;
+
+  // Whether the constructor opened the pipe; asked before Connect, on the constructing
+  // thread.
+  bool pipe_opened() const;
 
   // Registers the pipe with the current thread's IO loop and starts the connection.
   // Called once; false when the pipe is not open.
@@ -75,7 +89,9 @@ class Channel : public Message::Sender {
 
   // Takes ownership of |message| and queues it; writing starts unless a write is in flight
   // or a server still waits for its client. False only when an immediate write attempt
-  // failed; the message then stays queued.
+  // failed; the message then stays queued. A message that would take the queue past
+  // kMaximumQueuedBytes closes the channel and reports OnChannelError instead; a closed
+  // channel drops what it is sent, as it has reported already.
   bool Send(Message* message) override;
 
   // The process id claimed by the peer's hello; 0 until it arrived.

@@ -47,6 +47,9 @@ class ChannelProxy : public Message::Sender {
 
     virtual void OnChannelError() {}
 
+    // A server channel's client opened the pipe, or the filter was adopted after it had.
+    virtual void OnChannelAccepted() {}
+
     // The proxy closes the channel; OnFilterRemoved follows.
     virtual void OnChannelClosing() {}
 
@@ -107,6 +110,10 @@ class ChannelProxy : public Message::Sender {
   // The peer's process id, valid once OnChannelConnected has been delivered; 0 before.
   int32_t peer_pid() const;
 
+  // Whether the pipe could be opened when the channel was built on this thread; when not,
+  // OnChannelError follows.
+  bool pipe_opened() const { return pipe_opened_; }
+
  protected:
   class Context;
 
@@ -127,6 +134,7 @@ class ChannelProxy : public Message::Sender {
 
   scoped_refptr<Context> context_;
   bool did_init_;
+  bool pipe_opened_;
 
   ChannelProxy(const ChannelProxy&) = delete;
   ChannelProxy& operator=(const ChannelProxy&) = delete;
@@ -162,6 +170,7 @@ class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
   bool OnMessageReceived(const Message& message) override;
   void OnChannelConnected(int32_t peer_pid) override;
   void OnChannelError() override;
+  void OnChannelAccepted() override;
 
   // Connects the channel, holding a reference on behalf of the IPC thread until the close.
   virtual void OpenOnIOThread();
@@ -213,6 +222,7 @@ class ChannelProxy::Context : public base::RefCountedThreadSafe<Context>,
   bool error_reported_;           // IPC thread: a channel fails once, sends after it are dropped
   std::vector<Channel::ClosedCallback> closed_callbacks_;  // IPC thread
   bool connected_delivered_;      // listener thread only
+  bool accepted_;                 // IPC thread only
   FilterList pending_filters_;    // guarded by pending_filters_lock_
   base::Lock pending_filters_lock_;
   // Written on the IPC thread before the tasks that read it on the listener thread are

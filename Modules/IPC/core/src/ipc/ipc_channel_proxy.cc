@@ -51,6 +51,7 @@ ChannelProxy::Context::Context(Channel::Listener* listener, base::MessageLoopPro
       closing_(false),
       error_reported_(false),
       connected_delivered_(false),
+      accepted_(false),
       peer_pid_(0) {}
 
 ChannelProxy::Context::~Context() {}
@@ -102,6 +103,12 @@ void ChannelProxy::Context::OnChannelError() {
     filter->OnChannelError();
   listener_loop_->PostTask(FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Context::OnChannelError"),
                            base::Bind(&Context::DeliverError, this));
+}
+
+void ChannelProxy::Context::OnChannelAccepted() {
+  accepted_ = true;
+  for (const scoped_refptr<MessageFilter>& filter : filters_)
+    filter->OnChannelAccepted();
 }
 
 void ChannelProxy::Context::OpenOnIOThread() {
@@ -182,6 +189,8 @@ void ChannelProxy::Context::AdoptPendingFilters() {
     filters_.push_back(filter);
     if (channel_)
       filter->OnFilterAdded(channel_.get());
+    if (accepted_)
+      filter->OnChannelAccepted();
     if (peer_pid_ != 0)
       filter->OnChannelConnected(peer_pid_);
   }
@@ -239,11 +248,12 @@ ChannelProxy::ChannelProxy(ChannelHandle channel_handle,
                            Channel::Mode mode,
                            Channel::Listener* listener,
                            base::MessageLoopProxy* ipc_thread)
-    : context_(new Context(listener, ipc_thread)), did_init_(false) {
+    : context_(new Context(listener, ipc_thread)), did_init_(false), pipe_opened_(false) {
   Init(std::move(channel_handle), mode, true);
 }
 
-ChannelProxy::ChannelProxy(Context* context) : context_(context), did_init_(false) {}
+ChannelProxy::ChannelProxy(Context* context)
+    : context_(context), did_init_(false), pipe_opened_(false) {}
 
 ChannelProxy::~ChannelProxy() {
   Close();
@@ -255,6 +265,8 @@ void ChannelProxy::Init(ChannelHandle channel_handle,
   if (create_pipe_now) {
     // The pipe exists when Init returns, so a server can be connected to at once.
     context_->MakeChannel(std::move(channel_handle), mode);
+    // The IPC thread has not seen the channel yet.
+    pipe_opened_ = context_->channel()->pipe_opened();
   } else {
     context_->ipc_loop()->PostTask(
         FROM_HERE_WITH_FUNCTION("IPC::ChannelProxy::Init"),

@@ -68,11 +68,15 @@ bool StartedOrPending(BOOL started) {
 }
 
 HANDLE CreateServerPipe(const std::wstring& pipe_name, DWORD buffer_size, DWORD timeout_ms) {
-  // One instance only: a second server for the same id fails here.
+  // One instance only: a second server for the same id fails here. Channels join
+  // processes of one machine; a pipe reachable over the network would let any host on it
+  // take the instance or talk to the server.
   return CreateNamedPipeW(pipe_name.c_str(),
                           PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |
                               FILE_FLAG_FIRST_PIPE_INSTANCE,
-                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, buffer_size,
+                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
+                              PIPE_REJECT_REMOTE_CLIENTS,
+                          1, buffer_size,
                           buffer_size, timeout_ms, nullptr);
 }
 
@@ -111,6 +115,7 @@ Channel::ChannelImpl::ChannelImpl(ChannelHandle channel_handle,
       input_state_(this),
       output_state_(this),
       peer_pid_(0),
+      queued_bytes_(0),
       waiting_connect_((mode & kModeServer) != 0),
       validate_client_(false),
       client_secret_(0),
@@ -178,7 +183,7 @@ void Channel::ChannelImpl::QueueHello() {
     pipe_.Close();
     return;
   }
-  output_queue_.push(hello);
+  PushOutput(hello);
 }
 
 bool Channel::ChannelImpl::Connect() {
@@ -223,17 +228,22 @@ bool Channel::ChannelImpl::AcceptClient() {
       input_state_.pending = true;
       return true;
     case ERROR_PIPE_CONNECTED:
-      waiting_connect_ = false;
+      OnClientArrived();
       return true;
     case ERROR_NO_DATA:
       // The client came and went already. What it wrote is still in the pipe, and reading
       // it ends in the broken-pipe error, so the owner hears of the lost client instead of
       // waiting for it forever.
-      waiting_connect_ = false;
+      OnClientArrived();
       return true;
     default:
       return false;
   }
+}
+
+void Channel::ChannelImpl::OnClientArrived() {
+  waiting_connect_ = false;
+  listener()->OnChannelAccepted();
 }
 
 Channel::ChannelImpl::ReadResult Channel::ChannelImpl::ReadFromPipe(char* buffer,
@@ -324,8 +334,7 @@ bool Channel::ChannelImpl::OnWriteCompleted(DWORD bytes_written, DWORD error) {
     return false;
   }
   // A byte-mode pipe completes a write only once all of it is in the pipe.
-  delete output_queue_.front();
-  output_queue_.pop();
+  PopOutput();
   return WriteNext();
 }
 
@@ -345,8 +354,32 @@ bool Channel::ChannelImpl::WriteNext() {
   return true;
 }
 
-bool Channel::ChannelImpl::Send(Message* message) {
+void Channel::ChannelImpl::PushOutput(Message* message) {
+  queued_bytes_ += message->size();
   output_queue_.push(message);
+}
+
+void Channel::ChannelImpl::PopOutput() {
+  queued_bytes_ -= output_queue_.front()->size();
+  delete output_queue_.front();
+  output_queue_.pop();
+}
+
+bool Channel::ChannelImpl::Send(Message* message) {
+  if (!pipe_.IsValid()) {
+    delete message;
+    return true;
+  }
+  // The message in writing does not count, so that any message fits an idle channel.
+  const size_t waiting = output_queue_.empty() ? 0 : queued_bytes_ - output_queue_.front()->size();
+  if (message->size() > kMaximumQueuedBytes - waiting) {
+    LOG(ERROR) << "peer reads nothing: " << queued_bytes_ << " bytes wait for it; closing";
+    delete message;
+    Close();
+    listener()->OnChannelError();
+    return true;
+  }
+  PushOutput(message);
   if (!waiting_connect_)
     return WriteNext();
   return true;
@@ -384,8 +417,7 @@ void Channel::ChannelImpl::OnCompletedWhileClosing(IOContext* context, DWORD byt
     FinishClosing(false);
     return;
   }
-  delete output_queue_.front();
-  output_queue_.pop();
+  PopOutput();
   if (output_queue_.empty() || !WriteNext())
     FinishClosing(false);
 }
@@ -429,10 +461,8 @@ void Channel::ChannelImpl::Close() {
       static_cast<MessageLoopForIO*>(loop)->WaitForIOCompletion(INFINITE, this);
   }
 
-  while (!output_queue_.empty()) {
-    delete output_queue_.front();
-    output_queue_.pop();
-  }
+  while (!output_queue_.empty())
+    PopOutput();
 }
 
 // Channel forwards to its implementation.
@@ -441,6 +471,10 @@ Channel::Channel(ChannelHandle channel_handle, Mode mode, Listener* listener)
     : channel_impl_(new ChannelImpl(std::move(channel_handle), mode, listener)) {}
 
 Channel::~Channel() {}
+
+bool Channel::pipe_opened() const {
+  return channel_impl_->pipe_opened();
+}
 
 bool Channel::Connect() {
   return channel_impl_->Connect();

@@ -18,11 +18,14 @@
 #include "base/synchronization/lock.h"
 #include "base/synchronization/waitable_event.h"
 #include "base/threading/platform_thread.h"
-#include "ipc/ipc_channel.h"
 #include "Thread/IPC_ThreadEnviroment.h"
+#include "ipc/internal/ipc_channel_win.h"
+#include "ipc/ipc_channel.h"
+#include "support/background_thread.h"
 #include "support/deadline.h"
 #include "support/ipc/host_peer_process.h"
 #include "support/ipc/recorded_host.h"
+#include "support/raw_pipe.h"
 #include "support/thread_runner.h"
 #include "support/unique_name.h"
 
@@ -83,6 +86,38 @@ TEST(IPC_ExportsTest, ServerNameIsSharedByServersAndRefusedToClientsOfTheSamePro
   EXPECT_EQ(nullptr, IPC_Connect(IPC_MODE_SERVER, elsewhere.c_str()));
   EXPECT_TRUE(IPC_ShutDown(first));
   EXPECT_FALSE(IPC_ShutDown(first)) << "one shutdown ends the host for both callers";
+}
+
+TEST(IPC_ExportsTest, ServerConnectIsNullWheneverItsPipeCannotBeCreated) {
+  const std::string held = test::UniqueName("held-");
+  int32_t secret = 0;
+  test::RawPipe foreign;
+  ASSERT_TRUE(foreign.Listen(IPC::Channel::ChannelImpl::PipeNameFor(held, &secret)));
+  const struct {
+    const char* what;
+    std::string name;
+  } kRows[] = {{"a name whose pipe another program holds", held},
+               {"a name past the system's length limit", std::string(400, 'n')}};
+  for (const auto& row : kRows)
+    EXPECT_EQ(nullptr, IPC_Connect(IPC_MODE_SERVER, row.name.c_str())) << row.what;
+  char byte = 'x';
+  EXPECT_FALSE(IPC_Send(IPC_TARGET_ALL, &byte, 1)) << "no host serves nothing";
+}
+
+TEST(IPC_ExportsTest, TwoThreadsServeAndShutDownANameOfTheirOwnAgainAndAgain) {
+  const int kRounds = 150;
+  std::atomic<int> refused(0);
+  auto serve = [&refused](const std::string& name) {
+    for (int round = 0; round < kRounds; ++round) {
+      void* host = IPC_Connect(IPC_MODE_SERVER, name.c_str());
+      if (!host || !IPC_ShutDown(host))
+        ++refused;
+    }
+  };
+  const std::string first = test::UniqueName("again-"), second = test::UniqueName("again-");
+  test::BackgroundThread one([&] { serve(first); }), other([&] { serve(second); });
+  ASSERT_TRUE(one.Join() && other.Join());
+  EXPECT_EQ(0, refused.load()) << "of " << 2 * kRounds;
 }
 
 TEST(IPC_ExportsTest, EmptyServerNameServesAGeneratedPipeAndClientsGetConsecutiveIds) {

@@ -1,6 +1,7 @@
 // A server host under a randomized attack: another process writes ten thousand mutated
-// messages into its rendezvous and worker pipes while a well-behaved client of a third
-// process exchanges messages with it. HOSTILE_PEER_SEED replays a run's attack.
+// messages into its rendezvous and worker pipes, holds them silent and leaves workers unread,
+// while a well-behaved client of a third process exchanges messages with it (the server's
+// go to every client, the unread ones too). HOSTILE_PEER_SEED replays a run's attack.
 #include <windows.h>
 
 #include <cstdio>
@@ -59,7 +60,7 @@ TEST(IPC_HostServerFuzzTest, MutatedMessagesLeaveTheServerServingAndItsHandlesAs
   const ULONGLONG deadline = GetTickCount64() + test::ScaledMs(kAttackMs);
   while (attacker.Lines("attack ").empty() && GetTickCount64() < deadline) {
     const std::string text = "during-" + std::to_string(++exchanges);
-    ASSERT_TRUE(server.Send(client_id, text));
+    ASSERT_TRUE(server.Send(IPC_TARGET_ALL, text));
     ASSERT_TRUE(client.WaitFor(Received(server.id(), text))) << text;
     ASSERT_EQ("1", client.Ask("send 0 10000 " + text));
     ASSERT_TRUE(server.WaitFor(Received(client_id, text), test::kDeadlineMs)) << text;

@@ -30,6 +30,7 @@ class Channel::ChannelImpl : public internal::ChannelReader,
   void CloseAfterWriting(base::TimeTicks deadline, const ClosedCallback& closed);
   bool Send(Message* message);
   int32_t peer_pid() const { return peer_pid_; }
+  bool pipe_opened() const { return pipe_.IsValid(); }
 
   // The pipe path both ends derive from |channel_id|, and the secret after its backslash
   // (0 when there is none).
@@ -83,11 +84,18 @@ class Channel::ChannelImpl : public internal::ChannelReader,
   // client, is not the owner's.
   bool HoldsUnwrittenMessages() const;
 
+  void PushOutput(Message* message);
+  void PopOutput();
+
+  // A server's client is on the pipe: tells the listener once.
+  void OnClientArrived();
+
   IoState input_state_;
   IoState output_state_;
   base::win::ScopedFileHandle pipe_;
   int32_t peer_pid_;                 // claimed by the peer's hello; 0 until then
   std::queue<Message*> output_queue_;  // owned; the front one is being written
+  size_t queued_bytes_;              // of the messages in |output_queue_|
   bool waiting_connect_;             // a server whose client has not connected yet
   bool validate_client_;             // a server whose id carries a secret, until a valid hello
   int32_t client_secret_;
