@@ -98,7 +98,7 @@ class IPC_HostMgr::CreationSlot : public base::RefCountedThreadSafe<CreationSlot
 };
 
 IPC_HostMgr::IPC_HostMgr(IPC_ThreadEnviroment* environment)
-    : m_pEnvironment(environment), m_iConnecting(0), m_bThreadsUp(false) {}
+    : m_pEnvironment(environment), m_iInFlight(0), m_bThreadsUp(false) {}
 
 IPC_HostMgr::~IPC_HostMgr() {
   for (auto& host : m_HostMap)
@@ -137,21 +137,31 @@ IPC_Host* IPC_HostMgr::Connect(Mode mode, const std::string& name) {
     if (!m_pEnvironment->Start())
       return nullptr;
     m_bThreadsUp = true;
-    ++m_iConnecting;
+    ++m_iInFlight;
   }
   IPC_Host* host = CreateHost(mode, name);
   base::AutoLock lock(m_LifeLock);
-  --m_iConnecting;
+  --m_iInFlight;
   return host;
 }
 
 bool IPC_HostMgr::ShutDown(const void* handle) {
   const base::TimeTicks deadline =
       base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(kShutDownBudgetMs);
+  // Counted before it leaves the map, so that another thread's last shutdown does not stop
+  // the threads this one's close still runs on.
+  {
+    base::AutoLock lock(m_LifeLock);
+    ++m_iInFlight;
+  }
   scoped_refptr<IPC_Host> host = Unregister(handle);
+  const bool destroyed = host && DestroyHost(host, deadline);
+  {
+    base::AutoLock lock(m_LifeLock);
+    --m_iInFlight;
+  }
   if (!host)
     return false;
-  const bool destroyed = DestroyHost(host, deadline);
   return StopThreadsIfUnused(deadline) && destroyed;
 }
 
@@ -186,7 +196,7 @@ bool IPC_HostMgr::DestroyHost(scoped_refptr<IPC_Host> host, base::TimeTicks dead
 
 bool IPC_HostMgr::StopThreadsIfUnused(base::TimeTicks deadline) {
   base::AutoLock lock(m_LifeLock);
-  if (!m_bThreadsUp || m_iConnecting > 0 || GetHostCount() > 0)
+  if (!m_bThreadsUp || m_iInFlight > 0 || GetHostCount() > 0)
     return true;
   // A thread still busy (a callback that has not returned) could not be joined in time.
   for (int thread_id : kStopOrder) {

@@ -16,7 +16,7 @@
 // Any thread may call every operation, except that Connect, CreateHost and ShutDown block
 // and so never run on a module thread. m_Lock guards the map only and is never held across
 // a host operation, so lookups never wait for a close. m_LifeLock orders the threads' start
-// and stop with the connects in flight (lock order: m_LifeLock, then m_Lock).
+// and stop with the connects and shutdowns in flight (lock order: m_LifeLock, then m_Lock).
 class IPC_HostMgr : public base::RefCountedThreadSafe<IPC_HostMgr> {
  public:
   // All of a shutdown, and the part of it a host's channels may spend writing what was
@@ -84,7 +84,7 @@ class IPC_HostMgr : public base::RefCountedThreadSafe<IPC_HostMgr> {
   HostMap m_HostMap;  // guarded by m_Lock
   base::Lock m_Lock;
   base::Lock m_LifeLock;
-  int m_iConnecting;   // guarded by m_LifeLock
+  int m_iInFlight;     // connects and shutdowns under way; guarded by m_LifeLock
   bool m_bThreadsUp;   // guarded by m_LifeLock
 };
 
