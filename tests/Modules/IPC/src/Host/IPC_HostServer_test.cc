@@ -416,8 +416,7 @@ long ConnectMs(HostPeer* peer, const std::string& name) {
   return sscanf(reply.c_str(), "%d %d %ld", &slot, &id, &ms) == 3 && slot >= 0 ? ms : -1;
 }
 
-// Disabled: a client that reaches the reopened rendezvous under Wine still hangs.
-TEST_F(IPC_HostServerTest, DISABLED_ASilentRendezvousHolderDelaysClientsByItsDeadlineAtMost) {
+TEST_F(IPC_HostServerTest, ASilentRendezvousHolderDelaysClientsByItsDeadlineAtMost) {
   HostPeer holder, clients;
   ASSERT_TRUE(holder.Start() && clients.Start());
   ASSERT_EQ("1", holder.Ask("open-pipe " + name_));
@@ -429,8 +428,7 @@ TEST_F(IPC_HostServerTest, DISABLED_ASilentRendezvousHolderDelaysClientsByItsDea
   }
 }
 
-// Disabled: a client that reaches the reopened rendezvous under Wine still hangs.
-TEST_F(IPC_HostServerTest, DISABLED_AFrozenReaderIsDroppedOnceAtTheQueueBoundWhileAnotherGoesOn) {
+TEST_F(IPC_HostServerTest, AFrozenReaderIsDroppedOnceAtTheQueueBoundWhileAnotherGoesOn) {
   const int kBroadcasts = 128;  // twice the bound, in MiB
   ClientPeer steady;
   HostPeer frozen;
@@ -460,8 +458,7 @@ TEST_F(IPC_HostServerTest, DISABLED_AFrozenReaderIsDroppedOnceAtTheQueueBoundWhi
   EXPECT_EQ(1u, server_.Lines(dropped).size());
 }
 
-// Disabled: a client that reaches the reopened rendezvous under Wine still hangs.
-TEST_F(IPC_HostServerTest, DISABLED_ARendezvousNameTakenDuringARestartIsServedAgainOnceFreed) {
+TEST_F(IPC_HostServerTest, ARendezvousNameTakenDuringARestartIsServedAgainOnceFreed) {
   HostPeer squatter;
   ASSERT_TRUE(squatter.Start());
   ASSERT_EQ("1", squatter.Ask("squat " + name_, 30000)) << "never won the name";
