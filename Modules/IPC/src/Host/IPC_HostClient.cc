@@ -20,6 +20,11 @@ const int kServerRestartPauseMs = 20;
 // How long a client looks at the server's pipe right after a failed attempt.
 const int kServerGlanceMs = 1;
 
+// How often a client that found nobody serving the name looks again while it pauses. A busy
+// server reopens its pipe between two clients only after its IO thread closed the old one, so
+// under load the name may be missing most of the time and present for a few milliseconds.
+const int kAbsentServerPollMs = 2;
+
 // The longest single wait for a busy server pipe. A server that cuts off a silent holder
 // reopens its pipe as a new one, which a wait begun on the old one may never see (Wine wakes
 // no waiter of a pipe that was closed), so the client looks again after each slice.
@@ -175,7 +180,7 @@ bool IPC_HostClient::PauseUntilServerAppears(ConnectAttempts* attempts) {
     if (left_ms <= 0)
       return true;
     if (m_AbortEvent.TimedWait(
-            base::TimeDelta::FromMilliseconds(std::min<int64_t>(left_ms, kServerRestartPauseMs))))
+            base::TimeDelta::FromMilliseconds(std::min<int64_t>(left_ms, kAbsentServerPollMs))))
       return false;
     if (IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs) !=
         IPC::Channel::SERVER_ABSENT) {

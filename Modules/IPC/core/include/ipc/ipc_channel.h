@@ -89,7 +89,10 @@ class Channel : public Message::Sender {
 
   // Takes ownership of |message| and queues it; writing starts unless a write is in flight
   // or a server still waits for its client. False only when an immediate write attempt
-  // failed; the message then stays queued. A message that would take the queue past
+  // failed other than on the peer's close; the message then stays queued. Once a write finds
+  // the peer's end closed, queued and later messages are dropped, while what the peer wrote
+  // before it closed is still read and dispatched; the read that finds the pipe empty reports
+  // OnChannelError. A message that would take the queue past
   // kMaximumQueuedBytes closes the channel and reports OnChannelError instead; a closed
   // channel drops what it is sent, as it has reported already.
   bool Send(Message* message) override;

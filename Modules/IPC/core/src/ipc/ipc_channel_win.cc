@@ -56,15 +56,17 @@ int32_t ParseSecret(const std::string& text) {
 }
 
 // An overlapped call that completed at once or is pending completes through the completion
-// port alike; anything else is a pipe error.
-bool StartedOrPending(BOOL started) {
+// port alike (ERROR_SUCCESS); anything else is a pipe error, returned.
+DWORD StartError(BOOL started) {
   if (started)
-    return true;
-  DWORD error = GetLastError();
-  if (error == ERROR_IO_PENDING)
-    return true;
-  LOG(ERROR) << "pipe error: " << error;
-  return false;
+    return ERROR_SUCCESS;
+  const DWORD error = GetLastError();
+  return error == ERROR_IO_PENDING ? ERROR_SUCCESS : error;
+}
+
+// The errors of IO on a pipe whose peer has closed its end.
+bool PeerHasClosed(DWORD error) {
+  return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA;
 }
 
 HANDLE CreateServerPipe(const std::wstring& pipe_name, DWORD buffer_size, DWORD timeout_ms) {
@@ -120,6 +122,7 @@ Channel::ChannelImpl::ChannelImpl(ChannelHandle channel_handle,
       validate_client_(false),
       client_secret_(0),
       closing_after_writing_(false),
+      peer_closed_(false),
       weak_factory_(this) {
   Open(std::move(channel_handle), mode);
 }
@@ -252,9 +255,12 @@ Channel::ChannelImpl::ReadResult Channel::ChannelImpl::ReadFromPipe(char* buffer
   if (!pipe_.IsValid())
     return kReadFailed;
 
-  if (!StartedOrPending(ReadFile(pipe_.Get(), buffer, static_cast<DWORD>(length), nullptr,
-                                 &input_state_.context.overlapped)))
+  if (const DWORD error = StartError(ReadFile(pipe_.Get(), buffer, static_cast<DWORD>(length),
+                                              nullptr, &input_state_.context.overlapped))) {
+    // A peer that closed its end after it was read to the last byte is no error.
+    LOG_IF(ERROR, !PeerHasClosed(error)) << "pipe error: " << error;
     return kReadFailed;
+  }
   input_state_.pending = true;
   return kReadPending;
 }
@@ -329,10 +335,8 @@ bool Channel::ChannelImpl::OnInputCompleted(DWORD bytes_read) {
 
 bool Channel::ChannelImpl::OnWriteCompleted(DWORD bytes_written, DWORD error) {
   output_state_.pending = false;
-  if (bytes_written == 0) {
-    LOG(ERROR) << "pipe error: " << error;
-    return false;
-  }
+  if (bytes_written == 0)
+    return OnWriteFailed(error);
   // A byte-mode pipe completes a write only once all of it is in the pipe.
   PopOutput();
   return WriteNext();
@@ -346,11 +350,25 @@ bool Channel::ChannelImpl::WriteNext() {
 
   // The whole message in one call, straight from its buffer.
   Message* message = output_queue_.front();
-  if (!StartedOrPending(WriteFile(pipe_.Get(), message->data(),
-                                  static_cast<DWORD>(message->size()), nullptr,
-                                  &output_state_.context.overlapped)))
-    return false;
+  if (const DWORD error = StartError(WriteFile(pipe_.Get(), message->data(),
+                                               static_cast<DWORD>(message->size()), nullptr,
+                                               &output_state_.context.overlapped)))
+    return OnWriteFailed(error);
   output_state_.pending = true;
+  return true;
+}
+
+bool Channel::ChannelImpl::OnWriteFailed(DWORD error) {
+  // A close after writing ends on this, with the message unwritten.
+  if (!PeerHasClosed(error) || closing_after_writing_) {
+    LOG(ERROR) << "pipe error: " << error;
+    return false;
+  }
+  // What the peer wrote before it closed is still in the pipe: reading goes on, and the read
+  // that finds the pipe empty reports the error, after every message.
+  peer_closed_ = true;
+  while (!output_queue_.empty())
+    PopOutput();
   return true;
 }
 
@@ -366,7 +384,7 @@ void Channel::ChannelImpl::PopOutput() {
 }
 
 bool Channel::ChannelImpl::Send(Message* message) {
-  if (!pipe_.IsValid()) {
+  if (!pipe_.IsValid() || peer_closed_) {
     delete message;
     return true;
   }

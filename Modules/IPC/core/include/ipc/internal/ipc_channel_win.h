@@ -74,6 +74,9 @@ class Channel::ChannelImpl : public internal::ChannelReader,
   // Starts writing the front message of the queue, if any and none is in flight.
   bool WriteNext();
 
+  // Handles a write that failed with |error|; false when the channel fails with it.
+  bool OnWriteFailed(DWORD error);
+
   // A completion while closing after writing: only the writes matter now.
   void OnCompletedWhileClosing(IOContext* context, DWORD bytes_transferred);
 
@@ -100,6 +103,7 @@ class Channel::ChannelImpl : public internal::ChannelReader,
   bool validate_client_;             // a server whose id carries a secret, until a valid hello
   int32_t client_secret_;
   bool closing_after_writing_;       // between CloseAfterWriting and the close
+  bool peer_closed_;                 // a write found the peer's end closed: nothing is written
   ClosedCallback closed_callback_;   // run once the close after writing is done
   base::WeakPtrFactory<ChannelImpl> weak_factory_;
 
