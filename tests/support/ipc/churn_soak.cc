@@ -91,6 +91,17 @@ class Soak {
 
  private:
   void Fail(const std::string& what) { failures_->push_back(what); }
+
+  // The end of what a failing process wrote to its standard error (a failed check says which
+  // there); it is ended first, so that the file is complete.
+  static std::string LastErrors(HostPeer* peer) {
+    const size_t kShown = 600;
+    peer->Kill();
+    const std::string errors = peer->Errors();
+    return errors.empty() ? std::string()
+                          : "; its stderr ends: " +
+                                errors.substr(errors.size() - std::min(errors.size(), kShown));
+  }
   std::string Flag() const { return options_.churn ? " 1" : " 0"; }
 
   bool StartClient(Process* process, unsigned long seed) {
@@ -177,7 +188,8 @@ class Soak {
       unsigned long code = 1;
       if (processes_[i].peer->Take("finished", kStepMs) != "1" ||
           !processes_[i].peer->WaitForExit(kDeadlineMs, &code) || code != 0)
-        Fail("hung: client process " + std::to_string(i) + " did not finish and exit 0");
+        Fail("hung: client process " + std::to_string(i) + " did not finish and exit 0" +
+             LastErrors(processes_[i].peer.get()));
       processes_[i].Drain();
     }
     server_.Command("end");
