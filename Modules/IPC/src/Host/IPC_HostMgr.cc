@@ -140,9 +140,13 @@ IPC_Host* IPC_HostMgr::Connect(Mode mode, const std::string& name) {
     ++m_iInFlight;
   }
   IPC_Host* host = CreateHost(mode, name);
-  base::AutoLock lock(m_LifeLock);
-  --m_iInFlight;
+  CountInFlight(-1);
   return host;
+}
+
+void IPC_HostMgr::CountInFlight(int change) {
+  base::AutoLock lock(m_LifeLock);
+  m_iInFlight += change;
 }
 
 bool IPC_HostMgr::ShutDown(const void* handle) {
@@ -150,16 +154,10 @@ bool IPC_HostMgr::ShutDown(const void* handle) {
       base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(kShutDownBudgetMs);
   // Counted before it leaves the map, so that another thread's last shutdown does not stop
   // the threads this one's close still runs on.
-  {
-    base::AutoLock lock(m_LifeLock);
-    ++m_iInFlight;
-  }
+  CountInFlight(1);
   scoped_refptr<IPC_Host> host = Unregister(handle);
   const bool destroyed = host && DestroyHost(host, deadline);
-  {
-    base::AutoLock lock(m_LifeLock);
-    --m_iInFlight;
-  }
+  CountInFlight(-1);
   if (!host)
     return false;
   return StopThreadsIfUnused(deadline) && destroyed;

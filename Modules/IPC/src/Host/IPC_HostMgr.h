@@ -75,7 +75,9 @@ class IPC_HostMgr : public base::RefCountedThreadSafe<IPC_HostMgr> {
   scoped_refptr<IPC_Host> Unregister(const void* handle);
   // Closes |host| on "MainThread" and drops its callbacks on "EventThread" by |deadline|.
   bool DestroyHost(scoped_refptr<IPC_Host> host, base::TimeTicks deadline);
-  // Stops the threads when no host and no connect is left; false when they could not all
+  // Adds |change| to the connects and shutdowns under way, which keep the threads up.
+  void CountInFlight(int change);
+  // Stops the threads when no host, connect or shutdown is left; false when they could not all
   // be seen idle by |deadline|.
   bool StopThreadsIfUnused(base::TimeTicks deadline);
   HostMap CopyHostMap();
