@@ -1,7 +1,9 @@
-// Watches a waitable kernel object without blocking: the OS wait thread pool does the waiting
+// Watches a waitable kernel object without blocking: the OS thread pool does the waiting
 // and the delegate is called as a task on the message loop that started the watch.
 #ifndef BASE_WIN_OBJECT_WATCHER_H_
 #define BASE_WIN_OBJECT_WATCHER_H_
+
+#include <cstdint>
 
 #include "base/callback.h"
 #include "base/memory/weak_ptr.h"
@@ -46,7 +48,7 @@ class ObjectWatcher : public MessageLoop::DestructionObserver {
   void WillDestroyCurrentMessageLoop() override;
 
   WeakPtrFactory<ObjectWatcher> weak_factory_;
-  Closure callback_;          // the signal task; reset on the wait thread once posted
+  uintptr_t key_;             // the watch's entry among the signals not yet posted
   NativeHandle object_;       // the watched object, null when idle
   NativeHandle wait_object_;  // the OS wait registration, null when idle
   MessageLoop* origin_loop_;  // the loop current at StartWatching

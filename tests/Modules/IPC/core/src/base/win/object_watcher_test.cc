@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -118,6 +119,32 @@ TEST_F(ObjectWatcherTest, StopWatchingAfterTheSignalButBeforeTheTaskRanCallsNoth
   EXPECT_EQ(1, counter.tasks_);
   EXPECT_EQ(0, delegate.calls_);
   loop_.RemoveTaskObserver(&counter);
+}
+
+// A channel stops its watch of a shutdown event that another thread signals at that moment.
+TEST_F(ObjectWatcherTest, WatchesStoppedWhileAnotherThreadSignalsEndCleanly) {
+  const int kRounds = 20000;
+  std::atomic<bool> done(false);
+  test::BackgroundThread signaller([&] {
+    while (!done.load()) {
+      event_.Signal();
+      event_.Reset();
+    }
+  });
+  ASSERT_TRUE(signaller.started());
+  ObjectWatcher watcher;
+  QuittingDelegate delegate;
+  int stopped = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    if (watcher.StartWatching(event_.handle(), &delegate) && watcher.StopWatching())
+      ++stopped;
+  }
+  done = true;
+  EXPECT_TRUE(signaller.Join());
+  loop_.RunAllPending();
+
+  EXPECT_EQ(kRounds, stopped);
+  EXPECT_EQ(0, delegate.calls_);
 }
 
 TEST_F(ObjectWatcherTest, StartWatchingWhileWatchingFailsAndKeepsTheFirstWatch) {
