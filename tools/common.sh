@@ -95,6 +95,14 @@ prepare_to_run() {
   prepare_wine
 }
 
+# timed STEP COMMAND...: runs COMMAND, then prints how long STEP took.
+timed() {
+  local step=$1 start=$SECONDS
+  shift
+  "$@"
+  echo "== $step: $((SECONDS - start)) s"
+}
+
 # The prefix's server, the services it starts with the first program and the desktop process
 # stay up for the whole run instead of starting again for every test program. Wine's helpers
 # inherit the output of the program that starts them, so they start here, tied to no test:

@@ -7,18 +7,57 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/tools/common.sh"
 
-prepare_to_run
-build_with_dchecks
+# The tests mostly wait on child processes and deadlines, not on the processor: each suite
+# runs twice as many test programs at once as there are cores, and the two suites run side
+# by side in the one Wine prefix.
+jobs_per_suite=$((2 * $(nproc)))
 
-# run_suite FOLDER [ctest args...]
-run_suite() {
-  local folder=$1
-  shift
-  echo "== Tests of $folder"
-  (cd "$folder" && ctest --output-on-failure --no-tests=error -j "$(nproc)" "$@")
+# Test programs and the processes the suites leave in the background end with the script.
+background_jobs=()
+stop_everything() {
+  local job
+  for job in "${background_jobs[@]}"; do
+    kill "$job" 2>/dev/null || true
+  done
+  stop_wine
 }
 
+# start_suite FOLDER [ctest args...]: runs the suite of FOLDER in the background, its
+# output in FOLDER/suite.log.
+start_suite() {
+  local folder=$1
+  shift
+  ctest --test-dir "$folder" --output-on-failure --no-tests=error -j "$jobs_per_suite" "$@" \
+    >"$folder/suite.log" 2>&1 &
+  background_jobs+=($!)
+}
+
+# finish_suite FOLDER JOB: waits for the suite's job and prints its output; its status.
+finish_suite() {
+  local folder=$1 job=$2 status=0
+  wait "$job" || status=$?
+  echo "== Tests of $folder"
+  cat "$folder/suite.log"
+  return $status
+}
+
+timed "set-up" setup_machine
+select_wine
+timed "release build" build_all
+start_display
+trap stop_everything EXIT
+# The prefix and its desktop come up while the DCHECK build compiles.
+prepare_wine &
+wine_job=$!
+background_jobs+=($wine_job)
+timed "DCHECK build" build_with_dchecks
+wait "$wine_job"
+
+suites_start=$SECONDS
+start_suite "$build_dir" "$@"
+start_suite "$dchecks_build_dir" "$@"
 status=0
-run_suite "$build_dir" "$@" || status=1
-run_suite "$dchecks_build_dir" "$@" || status=1
+finish_suite "$build_dir" "${background_jobs[-2]}" || status=1
+finish_suite "$dchecks_build_dir" "${background_jobs[-1]}" || status=1
+echo "== both suites: $((SECONDS - suites_start)) s"
 exit $status

@@ -19,6 +19,7 @@
 #include "support/deadline.h"
 #include "support/launcher/client_double.h"
 #include "support/launcher/client_watch.h"
+#include "support/launcher/default_oem_id_lock.h"
 #include "support/launcher/launcher_run.h"
 #include "support/temp_tree.h"
 #include "support/unique_name.h"
@@ -116,6 +117,8 @@ TEST_F(ClientForwardingTest, RunningClientReceivesExactlyOneRequestFromTheLaunch
        L"-scmd 123 web 0 -uid 9 -oemid " + oemId_ + L" -msg " + std::wstring(kLongMessage, L'm'),
        TextRequest(std::wstring(kLongMessage, L'm'))},
   };
+  test::DefaultOemIdLock defaultOemId;
+  ASSERT_TRUE(defaultOemId.IsHeld());
   for (const ForwardCase& c : kCases) {
     SCOPED_TRACE(c.what);
     ClientDouble client(c.oemId, c.userId, ClientDouble::kMutexAndChannel);

@@ -9,6 +9,7 @@
 
 #include "support/child_process.h"
 #include "support/launcher/client_watch.h"
+#include "support/launcher/default_oem_id_lock.h"
 #include "support/launcher/launcher_run.h"
 #include "support/process_dialog.h"
 #include "support/temp_tree.h"
@@ -166,6 +167,8 @@ TEST_F(ClientLaunchTest, MissingVersionIniShowsTheMessageBoxThenStartsTheFallbac
 }
 
 TEST_F(ClientLaunchTest, CommandLineWithOnlyTheProgramPathUsesTheDefaults) {
+  test::DefaultOemIdLock defaultOemId;
+  ASSERT_TRUE(defaultOemId.IsHeld());
   test::LayInstall(tree_, L"", "1.0");
   test::ClientWatch client(L"1101", L"", tree_.Path(L"1.0"));
 

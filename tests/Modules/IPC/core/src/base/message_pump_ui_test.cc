@@ -55,6 +55,21 @@ bool ThreadQueueHolds(UINT message) {
   return PeekMessageW(&msg, nullptr, message, message, PM_NOREMOVE) != FALSE;
 }
 
+const wchar_t kPumpWindowClass[] = L"Runtime_MessagePumpWindow";
+
+// The first message-only pump window of this process: the pumps of other test programs
+// running at the same time have windows of that class too.
+HWND FindOwnPumpWindow() {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(HWND_MESSAGE, window, kPumpWindowClass, nullptr))) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    if (process_id == GetCurrentProcessId())
+      return window;
+  }
+  return nullptr;
+}
+
 // Finds a top-level message box by its title, from any thread.
 HWND FindMessageBox(const std::wstring& title) {
   return FindWindowW(L"#32770", title.c_str());
@@ -366,7 +381,7 @@ TEST_F(MessagePumpForUITest, PumpOutPendingPaintMessagesHandlesAtMostTwentyAndOn
 }
 
 TEST_F(MessagePumpForUITest, WakeUpAndTimerMessagesNamingAnotherPumpAreIgnored) {
-  HWND window = FindWindowExW(HWND_MESSAGE, nullptr, L"Runtime_MessagePumpWindow", nullptr);
+  HWND window = FindOwnPumpWindow();
   ASSERT_TRUE(window);
   // Addresses that are no pump; following them would crash.
   SendMessageW(window, kHaveWorkMessage, 0x1234, 0);
@@ -382,12 +397,12 @@ TEST(MessagePumpForUIWindowTest, DestroyedPumpTakesItsWindowAndClassAlong) {
   {
     scoped_refptr<MessagePumpForUI> first(new MessagePumpForUI);
     scoped_refptr<MessagePumpForUI> second(new MessagePumpForUI);
-    EXPECT_TRUE(FindWindowExW(HWND_MESSAGE, nullptr, L"Runtime_MessagePumpWindow", nullptr));
+    EXPECT_TRUE(FindOwnPumpWindow());
   }
-  EXPECT_FALSE(FindWindowExW(HWND_MESSAGE, nullptr, L"Runtime_MessagePumpWindow", nullptr));
+  EXPECT_FALSE(FindOwnPumpWindow());
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
-  EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), L"Runtime_MessagePumpWindow", &wc));
+  EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), kPumpWindowClass, &wc));
 }
 
 //------------------------------------------------------------------------------
