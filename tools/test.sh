@@ -7,9 +7,9 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/tools/common.sh"
 
-# The tests mostly wait on child processes and deadlines, not on the processor: the two
-# suites run side by side in the one Wine prefix, each as many test programs at once as there
-# are cores. Twice that made Wine fail a process start now and then (error 1359).
+# Each suite runs as many test programs at once as there are cores, one suite after the
+# other: side by side, Wine failed a child process start now and then (error 1359) and
+# timing-bound tests failed.
 jobs_per_suite=$(nproc)
 
 # Test programs and the processes the suites leave in the background end with the script.
@@ -54,10 +54,10 @@ timed "DCHECK build" build_with_dchecks
 wait "$wine_job"
 
 suites_start=$SECONDS
-start_suite "$build_dir" "$@"
-start_suite "$dchecks_build_dir" "$@"
 status=0
-finish_suite "$build_dir" "${background_jobs[-2]}" || status=1
+start_suite "$build_dir" "$@"
+finish_suite "$build_dir" "${background_jobs[-1]}" || status=1
+start_suite "$dchecks_build_dir" "$@"
 finish_suite "$dchecks_build_dir" "${background_jobs[-1]}" || status=1
 echo "== both suites: $((SECONDS - suites_start)) s"
 exit $status
