@@ -8,7 +8,6 @@
 #include "base/location.h"
 #include "base/message_loop.h"
 #include "Channel/IPC_ChannelMsg.h"
-#include "Channel/IPC_CloseTally.h"
 #include "Host/IPC_Trace.h"
 #include "Thread/IPC_ThreadEnviroment.h"
 #include "Thread/IPC_ThreadMsgLoopProxy.h"
@@ -83,8 +82,9 @@ bool IPC_ChannelClient::Close() {
   return true;
 }
 
-bool IPC_ChannelClient::CloseAfterWriting(base::TimeTicks deadline) {
-  return CloseImplBy(deadline);
+void IPC_ChannelClient::CloseAfterWriting(base::TimeTicks deadline,
+                                          const scoped_refptr<IPC_CloseTally>& tally) {
+  CloseImplBy(deadline, tally);
 }
 
 bool IPC_ChannelClient::Send(scoped_ptr<IPC::Message> message) {
@@ -117,13 +117,13 @@ void IPC_ChannelClient::Abort() {
 }
 
 void IPC_ChannelClient::CloseImpl() {
-  CloseImplBy(base::TimeTicks::Now());
+  CloseImplBy(base::TimeTicks::Now(), new IPC_CloseTally);
 }
 
-bool IPC_ChannelClient::CloseImplBy(base::TimeTicks deadline) {
+void IPC_ChannelClient::CloseImplBy(base::TimeTicks deadline,
+                                    const scoped_refptr<IPC_CloseTally>& tally) {
   if (m_bInited)
     m_ShutdownEvent->Signal();
-  bool written = true;
   if (m_pChannel) {
     scoped_ptr<IPC::SyncChannel> channel(std::move(m_pChannel));
     scoped_refptr<IPC::SyncMessageFilter> filter;
@@ -133,14 +133,12 @@ bool IPC_ChannelClient::CloseImplBy(base::TimeTicks deadline) {
     }
     if (filter)
       channel->RemoveFilter(filter.get());
-    scoped_refptr<IPC_CloseTally> tally(new IPC_CloseTally);
+    // The close goes on on "IOThread" after the channel object is gone.
     if (!channel->CloseAfterWriting(deadline, tally->Expect()))
       tally->Forget();
-    written = tally->Wait(deadline);
     DestroyChannel(std::move(channel));
   }
   m_bInited = false;
-  return written;
 }
 
 bool IPC_ChannelClient::OnOwnerThread() const {

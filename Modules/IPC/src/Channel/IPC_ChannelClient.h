@@ -11,6 +11,7 @@
 #include "base/synchronization/lock.h"
 #include "base/time.h"
 #include "Channel/IPC_ChannelListener.h"
+#include "Channel/IPC_CloseTally.h"
 #include "Thread/IPC_SharedEvent.h"
 #include "ipc/ipc_sync_channel.h"
 #include "ipc/ipc_sync_message_filter.h"
@@ -35,9 +36,10 @@ class IPC_ChannelClient : public IPC_ChannelListener {
   // Closes at once: a write still in flight is cut short.
   bool Close() override;
 
-  // Closes once what was sent is written or |deadline| passes, and waits for it; true when
-  // everything was written (or had nobody to reach any more).
-  bool CloseAfterWriting(base::TimeTicks deadline);
+  // Closes once what was sent is written or |deadline| passes, and returns at once; |tally|
+  // learns when the close ends and whether everything was written (or had nobody to reach
+  // any more).
+  void CloseAfterWriting(base::TimeTicks deadline, const scoped_refptr<IPC_CloseTally>& tally);
 
   // On the owner thread through the sync channel, elsewhere through the sync filter (which
   // exists once Init succeeded); a synchronous message blocks until its reply.
@@ -56,7 +58,7 @@ class IPC_ChannelClient : public IPC_ChannelListener {
   ~IPC_ChannelClient() override;
 
   void CloseImpl();
-  bool CloseImplBy(base::TimeTicks deadline);
+  void CloseImplBy(base::TimeTicks deadline, const scoped_refptr<IPC_CloseTally>& tally);
   bool OnOwnerThread() const;
   // Deleted on the owner thread, where its listener calls and watchers live.
   void DestroyChannel(scoped_ptr<IPC::SyncChannel> channel);

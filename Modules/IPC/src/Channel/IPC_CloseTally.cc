@@ -10,10 +10,19 @@ IPC_CloseTally::IPC_CloseTally() : m_iOpen(0), m_bAllWritten(true), m_AllClosed(
 IPC_CloseTally::~IPC_CloseTally() {}
 
 IPC::Channel::ClosedCallback IPC_CloseTally::Expect() {
+  CountOneOpen();
+  return base::Bind(&IPC_CloseTally::OnClosed, this);
+}
+
+IPC::Channel::ClosedCallback IPC_CloseTally::ExpectCloseOnly() {
+  CountOneOpen();
+  return base::Bind(&IPC_CloseTally::OnClosedOnly, this);
+}
+
+void IPC_CloseTally::CountOneOpen() {
   base::AutoLock lock(m_Lock);
   if (m_iOpen++ == 0)
     m_AllClosed.Reset();
-  return base::Bind(&IPC_CloseTally::OnClosed, this);
 }
 
 void IPC_CloseTally::Forget() {
@@ -35,6 +44,10 @@ void IPC_CloseTally::OnClosed(bool written) {
   base::AutoLock lock(m_Lock);
   m_bAllWritten = m_bAllWritten && written;
   CountOneClosed();
+}
+
+void IPC_CloseTally::OnClosedOnly(bool /*written*/) {
+  Forget();
 }
 
 void IPC_CloseTally::CountOneClosed() {

@@ -9,8 +9,8 @@
 #include "base/time.h"
 #include "ipc/ipc_channel.h"
 
-// Expect and WaitUntil are called on one thread; the callbacks Expect hands out run on the
-// channels' IO thread, possibly after the waiter gave up.
+// Expect and Forget are called on one thread, Wait on any thread once they have been; the
+// callbacks they hand out run on the channels' IO thread, possibly after the waiter gave up.
 class IPC_CloseTally : public base::RefCountedThreadSafe<IPC_CloseTally> {
  public:
   IPC_CloseTally();
@@ -18,6 +18,9 @@ class IPC_CloseTally : public base::RefCountedThreadSafe<IPC_CloseTally> {
   // The callback of one more close; Forget undoes it for a close that was never posted.
   IPC::Channel::ClosedCallback Expect();
   void Forget();
+  // The callback of a close whose writing does not count: nothing of the application's is
+  // queued on it.
+  IPC::Channel::ClosedCallback ExpectCloseOnly();
 
   // How long a close may take once its writing was cut short.
   static const int kCutShortCloseMs = 250;
@@ -31,6 +34,8 @@ class IPC_CloseTally : public base::RefCountedThreadSafe<IPC_CloseTally> {
   ~IPC_CloseTally();
 
   void OnClosed(bool written);
+  void OnClosedOnly(bool written);
+  void CountOneOpen();
   void CountOneClosed();  // with m_Lock held
 
   base::Lock m_Lock;

@@ -10,6 +10,7 @@
 #include "IPC_Broker.h"
 #include "base/memory/ref_counted.h"
 #include "base/time.h"
+#include "Channel/IPC_CloseTally.h"
 #include "Host/IPC_HostCallbacks.h"
 #include "Host/IPC_MsgBuf.h"
 
@@ -27,8 +28,10 @@ class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
 
   virtual bool Init() = 0;
   // Closes the host's channels once what was sent is written, cutting the writing short at
-  // |write_deadline|, and waits for it; true when nothing was cut short.
-  virtual bool Close(base::TimeTicks write_deadline) = 0;
+  // |write_deadline|, and counts the closes on |tally|. Returns at once: the closer waits on
+  // |tally|, so that "MainThread" goes on working for the other hosts meanwhile.
+  virtual void Close(base::TimeTicks write_deadline,
+                     const scoped_refptr<IPC_CloseTally>& tally) = 0;
   virtual void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) = 0;
 
   // From any thread during a connect that has been given up: makes a running Init fail

@@ -77,12 +77,13 @@ bool IPC_HostClient::Init() {
   return m_bInited;
 }
 
-bool IPC_HostClient::Close(base::TimeTicks write_deadline) {
+void IPC_HostClient::Close(base::TimeTicks write_deadline,
+                           const scoped_refptr<IPC_CloseTally>& tally) {
   DetachFromChannels();
   if (!m_bInited)
-    return true;
+    return;
   m_bInited = false;
-  return m_WorkerClient->CloseAfterWriting(write_deadline);
+  m_WorkerClient->CloseAfterWriting(write_deadline, tally);
 }
 
 void IPC_HostClient::Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) {

@@ -26,7 +26,8 @@ class IPC_HostClient : public IPC_Host {
   IPC_HostClient(int mode, const std::string& name);
 
   bool Init() override;
-  bool Close(base::TimeTicks write_deadline) override;
+  void Close(base::TimeTicks write_deadline,
+             const scoped_refptr<IPC_CloseTally>& tally) override;
   void DetachFromChannels() override;
   void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) override;
   void Abort() override;

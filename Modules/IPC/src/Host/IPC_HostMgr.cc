@@ -2,7 +2,6 @@
 #include "Host/IPC_HostMgr.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "base/bind.h"
 #include "base/location.h"
@@ -21,27 +20,6 @@ int64_t MsUntil(base::TimeTicks deadline) {
 }
 
 void Nothing() {}
-
-// What a close task answers; shared, since its waiter may give up first.
-class CloseResult : public base::RefCountedThreadSafe<CloseResult> {
- public:
-  CloseResult() : m_bWritten(false) {}
-
-  void Set(bool written) { m_bWritten = written; }
-  bool written() const { return m_bWritten; }
-
- private:
-  friend class base::RefCountedThreadSafe<CloseResult>;
-  ~CloseResult() {}
-
-  std::atomic<bool> m_bWritten;
-};
-
-void CloseHost(const scoped_refptr<IPC_Host>& host,
-               base::TimeTicks write_deadline,
-               const scoped_refptr<CloseResult>& result) {
-  result->Set(host->Close(write_deadline));
-}
 
 }  // namespace
 
@@ -180,16 +158,18 @@ IPC_Host* IPC_HostMgr::CreateHost(Mode mode, const std::string& name) {
 bool IPC_HostMgr::DestroyHost(scoped_refptr<IPC_Host> host, base::TimeTicks deadline) {
   const base::TimeTicks write_deadline =
       deadline - base::TimeDelta::FromMilliseconds(kShutDownBudgetMs - kShutDownWritingMs);
-  scoped_refptr<CloseResult> result(new CloseResult);
+  scoped_refptr<IPC_CloseTally> tally(new IPC_CloseTally);
   // After the sends queued before it on "MainThread", so they are written first.
-  const bool closed = m_pEnvironment->PostTaskAndWait(
-      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
-      base::Bind(&CloseHost, host, write_deadline, result), MsUntil(deadline));
+  const bool closed =
+      m_pEnvironment->PostTaskAndWait(
+          IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
+          base::Bind(&IPC_Host::Close, host, write_deadline, tally), MsUntil(deadline)) &&
+      tally->Wait(write_deadline);
   // Callbacks already queued for the host run before this, later ones find no callbacks.
   const bool quiet = m_pEnvironment->PostTaskAndWait(
       IPC_THREAD_EVENT, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
       base::Bind(&IPC_Host::DropCallbacks, host), MsUntil(deadline));
-  return closed && result->written() && quiet;
+  return closed && quiet;
 }
 
 bool IPC_HostMgr::StopThreadsIfUnused(base::TimeTicks deadline) {
@@ -249,7 +229,7 @@ void IPC_HostMgr::CreateHostTask(int mode,
     unregistered = host;
   // Nobody sent through it: nothing to write.
   if (unregistered)
-    unregistered->Close(base::TimeTicks::Now());
+    unregistered->Close(base::TimeTicks::Now(), new IPC_CloseTally);
 }
 
 IPC_Host* IPC_HostMgr::Register(scoped_refptr<IPC_Host> host,

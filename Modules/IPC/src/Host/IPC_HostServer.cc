@@ -71,11 +71,11 @@ bool IPC_HostServer::OpenMainService() {
   return true;
 }
 
-bool IPC_HostServer::Close(base::TimeTicks write_deadline) {
+void IPC_HostServer::Close(base::TimeTicks write_deadline,
+                           const scoped_refptr<IPC_CloseTally>& tally) {
   m_bClosed = true;
   DetachFromChannels();
   // Every worker writes what it was sent meanwhile, all of them within the one deadline.
-  scoped_refptr<IPC_CloseTally> tally(new IPC_CloseTally);
   for (auto& worker : m_ChannelWorkerMap) {
     if (!worker.second->CloseAfterWriting(write_deadline, tally->Expect()))
       tally->Forget();
@@ -84,9 +84,9 @@ bool IPC_HostServer::Close(base::TimeTicks write_deadline) {
     base::AutoLock lock(m_PendingLock);
     m_PendingWorkers.clear();
   }
-  // The name is free when Close returns, so that this process can serve it again at once.
-  m_pMainService->CloseAndWait();
-  return tally->Wait(write_deadline);
+  // The name is free once |tally| is done, so that this process can serve it again at once.
+  if (!m_pMainService->CloseAfterWriting(write_deadline, tally->ExpectCloseOnly()))
+    tally->Forget();
 }
 
 void IPC_HostServer::Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) {
@@ -115,7 +115,7 @@ std::string IPC_HostServer::OnRequestService_MsgFilter() {
 void IPC_HostServer::OnHostChannelError_MsgFilter(int generation) {
   IPC_ThreadEnviroment::PostTask(
       IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostServer::OnHostChannelError_MsgFilter"),
-      base::Bind(&IPC_HostServer::RestartMainService, this, generation));
+      base::Bind(&IPC_HostServer::ReplaceFailedMainService, this, generation));
 }
 
 void IPC_HostServer::OnRendezvousAccepted_MsgFilter(int generation) {
@@ -233,10 +233,27 @@ void IPC_HostServer::CloseWorkerIfUnconnected(int channel_id) {
     CloseChannelWorker(channel_id);
 }
 
-void IPC_HostServer::RestartMainService(int generation) {
+bool IPC_HostServer::BeginRestart(int generation) {
   if (m_bClosed || generation != m_iRendezvousGeneration)
-    return;
+    return false;
   ++m_iRendezvousGeneration;
+  return true;
+}
+
+void IPC_HostServer::ReplaceFailedMainService(int generation) {
+  if (!BeginRestart(generation))
+    return;
+  // A failed channel closes its pipe on "IOThread" before it reports, so the name is free
+  // now: waiting for the close to be confirmed there as well would leave the name unserved
+  // for longer, and clients that find nobody serving it soon give up. Should the pipe still
+  // be open, the reopening's retries serve the name once the close is done.
+  m_pMainService->Close();
+  ReopenMainService();
+}
+
+void IPC_HostServer::RestartMainService(int generation) {
+  if (!BeginRestart(generation))
+    return;
   // The old pipe must be gone before its name can be served again.
   m_pMainService->CloseAndWait();
   ReopenMainService();

@@ -23,7 +23,8 @@ class IPC_HostServer : public IPC_Host {
   explicit IPC_HostServer(const std::string& name);
 
   bool Init() override;
-  bool Close(base::TimeTicks write_deadline) override;
+  void Close(base::TimeTicks write_deadline,
+             const scoped_refptr<IPC_CloseTally>& tally) override;
   void DetachFromChannels() override;
   void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) override;
 
@@ -51,8 +52,11 @@ class IPC_HostServer : public IPC_Host {
   void ReplaceWorker(scoped_refptr<IPC_ChannelService> stale);
   void MarkWorkerConnected(int channel_id);
   void CloseWorkerIfUnconnected(int channel_id);
-  // Reopens the rendezvous unless it was reopened since |generation| or the server closed.
+  // Both reopen the rendezvous unless it was reopened since |generation| or the server
+  // closed: one that failed, and one whose connection is still open.
+  void ReplaceFailedMainService(int generation);
   void RestartMainService(int generation);
+  bool BeginRestart(int generation);
   void ReopenMainService();
   void CloseChannelWorker(int channel_id);
   void CloseChannelWorkerTemp(int channel_id);

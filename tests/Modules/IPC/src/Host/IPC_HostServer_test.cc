@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "ipc/ipc_message.h"
 #include "support/deadline.h"
 #include "base/synchronization/lock.h"
+#include "support/background_thread.h"
 #include "support/handle_count.h"
 #include "support/import_hook.h"
 #include "support/ipc/host_peer_process.h"
@@ -456,6 +458,34 @@ TEST_F(IPC_HostServerTest, AFrozenReaderIsDroppedOnceAtTheQueueBoundWhileAnother
   EXPECT_LT(peak - before, kQueueBound + (kQueueBound / 2));
   EXPECT_EQ(static_cast<size_t>(kBroadcasts), steady.process.Lines(broadcast).size());
   EXPECT_EQ(1u, server_.Lines(dropped).size());
+}
+
+// The other host's shutdown waits the writing budget out for its frozen reader; clients
+// of this process's first server connect and are served meanwhile.
+TEST_F(IPC_HostServerTest, AShutDownWaitingOnAFrozenReaderHoldsUpNoOtherHostOfTheProcess) {
+  const std::string other_name = test::UniqueName("frozen-reader-");
+  void* other = IPC_Connect(IPC_MODE_SERVER, other_name.c_str());
+  ASSERT_TRUE(other);
+  HostPeer frozen;
+  ASSERT_TRUE(frozen.Start());
+  const int frozen_id = atoi(frozen.Ask("hold-worker " + other_name).c_str());
+  ASSERT_GT(frozen_id, 0);
+  std::string eight_mib(8 << 20, 'f');
+  ASSERT_TRUE(IPC_Send(other, frozen_id, &eight_mib[0], static_cast<unsigned>(eight_mib.size())));
+  std::atomic<bool> shut_down{false};
+  test::BackgroundThread closer([&] {
+    EXPECT_FALSE(IPC_ShutDown(other)) << "its reader read nothing";
+    shut_down = true;
+  });
+  ASSERT_TRUE(test::WaitUntil([&] { return IPC_GetCommunicationID(other) == 0; }, kWaitMs));
+
+  ClientPeer clients;
+  ASSERT_TRUE(clients.Start(name_, 3));
+  const std::string text = "served-meanwhile";
+  ASSERT_TRUE(server_.Send(clients.ids[2], text));
+  EXPECT_TRUE(clients.process.WaitFor(Received(server_.id(), text, 2)));
+  EXPECT_FALSE(shut_down) << "everything above happened while the other host closed";
+  EXPECT_TRUE(closer.Join());
 }
 
 TEST_F(IPC_HostServerTest, ARendezvousNameTakenDuringARestartIsServedAgainOnceFreed) {
