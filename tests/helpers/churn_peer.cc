@@ -251,6 +251,7 @@ struct ClientHost {
   std::atomic<int> server_id{0};
   ScopedHandle greeted = NewEvent(), answered = NewEvent();
   ScopedHandle quiet = NewEvent();  // a resident that stopped sending and fenced
+  std::atomic<bool> drained{false};  // its fence was answered
   base::Lock lock;
   std::vector<int> peers;  // clients it heard from; guarded by lock
   Records records;
@@ -315,10 +316,9 @@ void SendRandom(ClientHost* host, bool to_server, std::mt19937* random) {
 
 // Answered once the server has read all the host sent before, and after all the server sent
 // it before.
-bool Fence(ClientHost* host) {
+bool Fence(ClientHost* host, DWORD ms = kReplyMs) {
   ResetEvent(host->answered.Get());
-  return Send(host->host, IPC_TARGET_SERVER, std::string(1, kFence)) &&
-         Wait(host->answered, kReplyMs);
+  return Send(host->host, IPC_TARGET_SERVER, std::string(1, kFence)) && Wait(host->answered, ms);
 }
 
 // Fences, sends a few more (a resident only to the server: its peers are leaving too), shuts
@@ -338,7 +338,7 @@ void Resident(Client* client, ClientHost* host, unsigned long seed) {
   while (!Wait(client->stop, random() % kPaceMs))
     SendRandom(host, false, &random);
   // What it sent other clients is forwarded before their last fences.
-  Fence(host);
+  host->drained = Fence(host, kDrainMs);
   SetEvent(host->quiet.Get());
   Wait(client->finish, INFINITE);
   Leave(host, true, &random);
@@ -385,7 +385,7 @@ int RunClient(const std::string& name, unsigned long seed, int threads, bool chu
       for (auto& thread : cyclers)
         joined &= thread->Join();
       for (ClientHost* host : resident_hosts)
-        joined &= Wait(host->quiet, 2 * kReplyMs);
+        joined &= Wait(host->quiet, kDrainMs + kReplyMs) && host->drained;
       Report(std::string("stopped ") + (joined ? "1\n" : "0\n"));
     } else if (command == "finish") {
       SetEvent(client.finish.Get());

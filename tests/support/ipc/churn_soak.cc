@@ -170,8 +170,9 @@ class Soak {
     size_t residents = 0;
     for (size_t i = 0; i < processes_.size(); ++i) {
       if (processes_[i].peer->Take("stopped", kStepMs) != "1")
-        Fail("hung: client process " + std::to_string(i) + " did not stop within " +
-             std::to_string(kStepMs) + " ms");
+        Fail("client process " + std::to_string(i) + " did not stop within " +
+             std::to_string(kStepMs) + " ms, or a resident's fence was not answered within " +
+             std::to_string(churn::kDrainMs) + " ms (the server's backlog did not drain)");
       processes_[i].Drain();
       for (const std::string& line : processes_[i].lines)
         residents += line.compare(0, 6, "ready ") ? 0 : std::count(line.begin(), line.end(), ' ');

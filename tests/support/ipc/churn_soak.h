@@ -34,6 +34,9 @@ const unsigned long kConnectBudgetMs = 10000;
 // How long a host waits for its greeting or a fence's answer, and the server for departures
 // and its resources to settle.
 const unsigned long kReplyMs = 10000;
+// How long a resident's fence at "stop" waits: until then, the server may still be writing a
+// backlog of what everybody sent.
+const unsigned long kDrainMs = 4 * kReplyMs;
 // Each sending thread waits up to this long between two sends.
 const unsigned kPaceMs = 40;
 // What the server's heaps may hold more once everything is gone: what the runtimes allocate
