@@ -17,6 +17,10 @@ namespace {
 // Termination is immediate; the wait only covers the process object becoming signalled.
 const DWORD kTerminationWaitMs = 10000;
 
+// Starts that Wine fails with ERROR_INTERNAL_ERROR are tried this often, this far apart.
+const int kStartAttempts = 3;
+const DWORD kStartRetryPauseMs = 50;
+
 // A file that the child inherits as a standard stream and that vanishes with the last handle.
 HANDLE CreateCaptureFile(const wchar_t* purpose) {
   wchar_t temp_folder[MAX_PATH + 1];
@@ -112,10 +116,22 @@ bool ChildProcess::Launch(std::wstring command_line, const std::wstring& working
     startup.hStdError = errors_.Get();
   }
   PROCESS_INFORMATION created = {};
-  if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, capture ? TRUE : FALSE, 0,
-                      nullptr, working_folder.empty() ? nullptr : working_folder.c_str(),
-                      &startup, &created)) {
-    const DWORD error = GetLastError();
+  DWORD error = ERROR_SUCCESS;
+  // Wine 8 now and then fails a start with ERROR_INTERNAL_ERROR when many processes start at
+  // once; the same start a moment later succeeds.
+  for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+    if (CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, capture ? TRUE : FALSE, 0,
+                       nullptr, working_folder.empty() ? nullptr : working_folder.c_str(),
+                       &startup, &created)) {
+      error = ERROR_SUCCESS;
+      break;
+    }
+    error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR)
+      break;
+    Sleep(kStartRetryPauseMs);
+  }
+  if (error != ERROR_SUCCESS) {
     ADD_FAILURE() << "cannot start a child process, error " << error;
     return false;
   }
