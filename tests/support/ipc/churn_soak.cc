@@ -298,7 +298,9 @@ class Soak {
       const std::string name = "host " + std::to_string(host.first);
       if (host.second[0] > static_cast<long long>(churn::kConnectBudgetMs))
         slow.Add(name + " in " + std::to_string(host.second[0]) + " ms");
-      if (!host.second[1]) ungreeted.Add(name);
+      if (!host.second[1])
+        ungreeted.Add(name + (ledger_.greeted_at.count(host.first) ? ", greeted by the server"
+                                                                   : ", never seen by the server"));
       if (!host.second[2]) unanswered.Add(name);
       if (!host.second[3]) false_shutdowns.Add(name);
     }
