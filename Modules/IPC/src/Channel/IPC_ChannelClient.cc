@@ -84,7 +84,8 @@ bool IPC_ChannelClient::Close() {
 
 void IPC_ChannelClient::CloseAfterWriting(base::TimeTicks deadline,
                                           const scoped_refptr<IPC_CloseTally>& tally) {
-  CloseImplBy(deadline, tally);
+  if (!CloseImplBy(deadline, tally->Expect()))
+    tally->Forget();
 }
 
 bool IPC_ChannelClient::Send(scoped_ptr<IPC::Message> message) {
@@ -117,13 +118,14 @@ void IPC_ChannelClient::Abort() {
 }
 
 void IPC_ChannelClient::CloseImpl() {
-  CloseImplBy(base::TimeTicks::Now(), new IPC_CloseTally);
+  CloseImplBy(base::TimeTicks::Now(), IPC::Channel::ClosedCallback());
 }
 
-void IPC_ChannelClient::CloseImplBy(base::TimeTicks deadline,
-                                    const scoped_refptr<IPC_CloseTally>& tally) {
+bool IPC_ChannelClient::CloseImplBy(base::TimeTicks deadline,
+                                    const IPC::Channel::ClosedCallback& closed) {
   if (m_bInited)
     m_ShutdownEvent->Signal();
+  bool posted = false;
   if (m_pChannel) {
     scoped_ptr<IPC::SyncChannel> channel(std::move(m_pChannel));
     scoped_refptr<IPC::SyncMessageFilter> filter;
@@ -134,11 +136,11 @@ void IPC_ChannelClient::CloseImplBy(base::TimeTicks deadline,
     if (filter)
       channel->RemoveFilter(filter.get());
     // The close goes on on "IOThread" after the channel object is gone.
-    if (!channel->CloseAfterWriting(deadline, tally->Expect()))
-      tally->Forget();
+    posted = channel->CloseAfterWriting(deadline, closed);
     DestroyChannel(std::move(channel));
   }
   m_bInited = false;
+  return posted;
 }
 
 bool IPC_ChannelClient::OnOwnerThread() const {

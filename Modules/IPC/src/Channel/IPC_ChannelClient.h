@@ -58,7 +58,8 @@ class IPC_ChannelClient : public IPC_ChannelListener {
   ~IPC_ChannelClient() override;
 
   void CloseImpl();
-  void CloseImplBy(base::TimeTicks deadline, const scoped_refptr<IPC_CloseTally>& tally);
+  // True when the close was posted; |closed| runs once it ends.
+  bool CloseImplBy(base::TimeTicks deadline, const IPC::Channel::ClosedCallback& closed);
   bool OnOwnerThread() const;
   // Deleted on the owner thread, where its listener calls and watchers live.
   void DestroyChannel(scoped_ptr<IPC::SyncChannel> channel);
