@@ -60,10 +60,9 @@ typedef void(IPC_CALL* IPC_StatusFunc)(void* user, void* host, Status status, in
 // Serves |name| (IPC_MODE_SERVER) or connects to the server of |name| (IPC_MODE_CLIENT) and
 // returns the host's handle, or null: bad arguments, a name served elsewhere, no server
 // answering within 10 s, or a call from a callback or another module thread.
-// Blocks until the module has made or given up on the host. A client call holds up the
-// module's work for the process's other hosts while it waits for its server: their sends
-// are written, and their shutdowns begin, once it has connected or given up. A second
-// server call for the same name returns the same handle; one IPC_ShutDown ends it for both
+// Blocks until the module has made or given up on the host. A client call waits for its
+// server on the calling thread alone: a busy, slow or silent server holds up no other host
+// of the process. A second server call for the same name returns the same handle; one IPC_ShutDown ends it for both
 // callers. Messages that reach the host before its first listener is added (a server may
 // greet a client before IPC_Connect has returned) are kept for that listener, up to 16 MiB.
 IPC_API void* IPC_CALL IPC_Connect(Mode mode, const char* name);
@@ -73,8 +72,7 @@ IPC_API void* IPC_CALL IPC_Connect(Mode mode, const char* name);
 // nothing for 4 s loses what was left for it. True when all of it happened in time: nothing
 // sent was cut short, and no callback of the host runs any more. False for an unknown
 // handle, a call from a callback, or when the 5 s ran out (a peer that did not read, a
-// callback still running, a client IPC_Connect of another thread that kept the module
-// waiting); the host is gone all the same, and threads that could not be
+// callback still running); the host is gone all the same, and threads that could not be
 // stopped in time stay until the next last IPC_ShutDown or the end of the process.
 // The handle is invalid once the call begins; every function rejects it.
 IPC_API bool IPC_CALL IPC_ShutDown(void* host);

@@ -6,7 +6,6 @@
 #include "base/bind.h"
 #include "base/bind_helpers.h"
 #include "base/location.h"
-#include "base/message_loop.h"
 #include "Channel/IPC_ChannelMsg.h"
 #include "Host/IPC_Trace.h"
 #include "Thread/IPC_ThreadEnviroment.h"
@@ -24,62 +23,86 @@ void DeleteChannel(IPC::SyncChannel* /*channel*/) {}
 }  // namespace
 
 IPC_ChannelClient::IPC_ChannelClient()
-    : m_ShutdownEvent(new IPC_SharedEvent), m_bAborted(false) {}
+    : m_pOwnerLoop(new IPC_ThreadMsgLoopProxy(IPC_THREAD_MAIN)),
+      m_ShutdownEvent(new IPC_SharedEvent),
+      m_bOpened(false) {}
 
 IPC_ChannelClient::~IPC_ChannelClient() {
-  Close();
+  CloseImpl();
   IPC_ThreadEnviroment::PostTask(IPC_THREAD_IO,
                                  FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::~IPC_ChannelClient"),
                                  base::Bind(&KeepUntilIOThreadIsPast, m_ShutdownEvent));
 }
 
-bool IPC_ChannelClient::Init(const std::string& name) {
-  return InitWithFilter(name, nullptr);
+bool IPC_ChannelClient::Connect(IPC_ThreadEnviroment* environment,
+                                const std::string& name,
+                                IPC::ChannelProxy::MessageFilter* filter,
+                                base::TimeTicks deadline) {
+  if (name.empty() || !m_strName.empty())
+    return false;
+  m_strName = name;
+  int channel_id = -1;
+  if (!OpenOnOwnerThread(environment, filter, deadline) ||
+      !Request(make_scoped_ptr<IPC::Message>(new ChannelMsg_ClientQueryId(&channel_id)),
+               deadline) ||
+      channel_id == -1)
+    return false;
+  IPC_TRACE(L"ChannelMsg_ClientQueryId:%d\n", channel_id);
+  m_iChannelId = channel_id;
+  return true;
 }
 
-bool IPC_ChannelClient::InitWithFilter(const std::string& name,
-                                       IPC::ChannelProxy::MessageFilter* filter) {
-  if (name.empty())
+bool IPC_ChannelClient::OpenOnOwnerThread(IPC_ThreadEnviroment* environment,
+                                          IPC::ChannelProxy::MessageFilter* filter,
+                                          base::TimeTicks deadline) {
+  if (!environment->PostTaskAndWaitUntil(
+          IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::Connect"),
+          base::Bind(&IPC_ChannelClient::Open, this, make_scoped_refptr(filter)), deadline) ||
+      !m_bOpened)
     return false;
-  if (m_bInited)
-    return name == m_strName;
-  if (!MessageLoop::current())
-    return false;
-  m_pOwnerLoop = base::MessageLoopProxy::current();
+  // The sync filter Open added is the channel's once "IOThread" has run what was posted
+  // before this.
+  return environment->PostTaskAndWaitUntil(
+      IPC_THREAD_IO, FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::Connect"),
+      base::Bind(&KeepUntilIOThreadIsPast, m_ShutdownEvent), deadline);
+}
 
-  // Reset before the abort check, so an abort either is seen here or signals afterwards.
-  m_ShutdownEvent->event()->Reset();
-  if (m_bAborted)
-    return false;
+bool IPC_ChannelClient::Request(scoped_ptr<IPC::Message> request, base::TimeTicks deadline) {
+  scoped_refptr<IPC::SyncMessageFilter> filter = sync_filter();
+  return filter && filter->SendWithTimeout(request.release(), deadline - base::TimeTicks::Now());
+}
 
-  m_strName = name;
-  m_pChannel.reset(new IPC::SyncChannel(name, IPC::Channel::kModeClient, this,
+void IPC_ChannelClient::Open(scoped_refptr<IPC::ChannelProxy::MessageFilter> filter) {
+  if (m_pChannel)
+    return;
+  m_pChannel.reset(new IPC::SyncChannel(m_strName, IPC::Channel::kModeClient, this,
                                         new IPC_ThreadMsgLoopProxy(IPC_THREAD_IO), true,
                                         m_ShutdownEvent->event()));
+  if (!m_pChannel->pipe_opened()) {
+    CloseImpl();
+    return;
+  }
   // Adopted no later than the peer's hello, which comes before anything else it sends.
   if (filter)
-    m_pChannel->AddFilter(filter);
-  m_iChannelId = -1;
-  if (Send(make_scoped_ptr<IPC::Message>(new ChannelMsg_ClientQueryId(&m_iChannelId))) &&
-      m_iChannelId != -1) {
-    IPC_TRACE(L"ChannelMsg_ClientQueryId:%d\n", m_iChannelId);
-    scoped_refptr<IPC::SyncMessageFilter> sync_filter(
-        new IPC::SyncMessageFilter(m_ShutdownEvent->event()));
-    {
-      base::AutoLock lock(m_FilterLock);
-      m_SyncFilter = sync_filter;
-    }
-    m_pChannel->AddFilter(sync_filter.get());
-    m_bInited = true;
-    return true;
+    m_pChannel->AddFilter(filter.get());
+  scoped_refptr<IPC::SyncMessageFilter> sync_filter(
+      new IPC::SyncMessageFilter(m_ShutdownEvent->event()));
+  {
+    base::AutoLock lock(m_FilterLock);
+    m_SyncFilter = sync_filter;
   }
-  Close();
-  return false;
+  m_pChannel->AddFilter(sync_filter.get());
+  m_bInited = true;
+  m_bOpened = true;
 }
 
 bool IPC_ChannelClient::Close() {
-  CloseImpl();
-  return true;
+  if (OnOwnerThread()) {
+    CloseImpl();
+    return true;
+  }
+  return m_pOwnerLoop->PostTask(FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::Close"),
+                                base::Bind(&IPC_ChannelClient::CloseImpl, this));
 }
 
 void IPC_ChannelClient::CloseAfterWriting(base::TimeTicks deadline,
@@ -106,15 +129,8 @@ void IPC_ChannelClient::RemoveFilter(IPC::ChannelProxy::MessageFilter* filter) {
 }
 
 void IPC_ChannelClient::OnChannelError() {
-  if (m_pOwnerLoop) {
-    m_pOwnerLoop->PostTask(FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::OnChannelError"),
-                           base::Bind(&IPC_ChannelClient::CloseImpl, this));
-  }
-}
-
-void IPC_ChannelClient::Abort() {
-  m_bAborted = true;
-  m_ShutdownEvent->Signal();
+  m_pOwnerLoop->PostTask(FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::OnChannelError"),
+                         base::Bind(&IPC_ChannelClient::CloseImpl, this));
 }
 
 void IPC_ChannelClient::CloseImpl() {
@@ -144,11 +160,11 @@ bool IPC_ChannelClient::CloseImplBy(base::TimeTicks deadline,
 }
 
 bool IPC_ChannelClient::OnOwnerThread() const {
-  return m_pOwnerLoop && m_pOwnerLoop->RunsTasksOnCurrentThread();
+  return m_pOwnerLoop->RunsTasksOnCurrentThread();
 }
 
 void IPC_ChannelClient::DestroyChannel(scoped_ptr<IPC::SyncChannel> channel) {
-  if (!m_pOwnerLoop || OnOwnerThread())
+  if (OnOwnerThread())
     return;
   m_pOwnerLoop->PostTask(FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::CloseImpl"),
                          base::Bind(&DeleteChannel, base::Owned(channel.release())));

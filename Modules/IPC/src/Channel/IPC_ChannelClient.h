@@ -16,33 +16,41 @@
 #include "ipc/ipc_sync_channel.h"
 #include "ipc/ipc_sync_message_filter.h"
 
-// Init and the close run on the owner thread (the one that called Init; "MainThread" in the
-// module), where the sync channel's listener calls arrive too; the pipe lives on
-// "IOThread". Send and Abort may be called from any thread. There is no reconnection: after
-// a channel error the client stays closed and sends answer false.
+class IPC_ThreadEnviroment;
+
+// The owner thread is "MainThread": the channel is made and closed there, and the sync
+// channel's listener calls arrive there; the pipe lives on "IOThread". Connect and Request
+// block only their calling thread, never the owner, so that a peer that is slow or silent
+// holds up nothing else of the module. Send and Close may be called from any thread. There
+// is no reconnection: after a channel error the client stays closed and sends answer false.
 class IPC_ChannelClient : public IPC_ChannelListener {
  public:
   IPC_ChannelClient();
 
-  // Connects to |name| and asks the id of the service there; blocks the owner thread until
-  // the answer, the channel's failure, or Abort. Another Init with the same name answers
-  // true without reconnecting; with another name, false.
-  bool Init(const std::string& name) override;
+  // From a thread other than the module's: opens the channel to |name| on the owner thread,
+  // with |filter| (may be null) in place before the channel connects, so that it sees every
+  // message the peer sends, those that arrive during the id query too; then asks the id of
+  // the service reached. False when the pipe is busy or missing, the channel fails, or
+  // |deadline| passes first. Once per client.
+  bool Connect(IPC_ThreadEnviroment* environment,
+               const std::string& name,
+               IPC::ChannelProxy::MessageFilter* filter,
+               base::TimeTicks deadline);
 
-  // Init with |filter| in place before the channel connects, so that it sees every message
-  // the peer sends, those that arrive during the id query too.
-  bool InitWithFilter(const std::string& name, IPC::ChannelProxy::MessageFilter* filter);
+  // From a thread other than the module's, once connected: sends the synchronous |request|
+  // and blocks until its reply, the channel's failure or close, or |deadline|.
+  bool Request(scoped_ptr<IPC::Message> request, base::TimeTicks deadline);
 
-  // Closes at once: a write still in flight is cut short.
+  // Closes at once, on the owner thread: a write still in flight is cut short.
   bool Close() override;
 
   // Closes once what was sent is written or |deadline| passes, and returns at once; |tally|
   // learns when the close ends and whether everything was written (or had nobody to reach
-  // any more).
+  // any more). On the owner thread.
   void CloseAfterWriting(base::TimeTicks deadline, const scoped_refptr<IPC_CloseTally>& tally);
 
-  // On the owner thread through the sync channel, elsewhere through the sync filter (which
-  // exists once Init succeeded); a synchronous message blocks until its reply.
+  // Asynchronous messages only: on the owner thread through the sync channel, elsewhere
+  // through the sync filter (which exists once the channel is open).
   bool Send(scoped_ptr<IPC::Message> message) override;
 
   void AddFilter(IPC::ChannelProxy::MessageFilter* filter) override;
@@ -50,13 +58,17 @@ class IPC_ChannelClient : public IPC_ChannelListener {
 
   void OnChannelError() override;
 
-  // From any thread: a blocked synchronous send gives up at once, and so does every later
-  // Init and synchronous send of this client.
-  void Abort();
-
  private:
   ~IPC_ChannelClient() override;
 
+  // The owner thread's half of Connect: makes the channel, whose pipe is opened at once,
+  // and sets |m_bOpened| when it is.
+  void Open(scoped_refptr<IPC::ChannelProxy::MessageFilter> filter);
+  // Runs Open and waits until the sync filter can send; false when the pipe did not open or
+  // |deadline| passed.
+  bool OpenOnOwnerThread(IPC_ThreadEnviroment* environment,
+                         IPC::ChannelProxy::MessageFilter* filter,
+                         base::TimeTicks deadline);
   void CloseImpl();
   // True when the close was posted; |closed| runs once it ends.
   bool CloseImplBy(base::TimeTicks deadline, const IPC::Channel::ClosedCallback& closed);
@@ -68,12 +80,11 @@ class IPC_ChannelClient : public IPC_ChannelListener {
   scoped_ptr<IPC::SyncChannel> m_pChannel;  // owner thread only
   base::Lock m_FilterLock;
   scoped_refptr<IPC::SyncMessageFilter> m_SyncFilter;  // guarded by m_FilterLock
-  // Set by Init before any other thread sees the client; answers false to posts once the
-  // owner's loop is gone.
-  scoped_refptr<base::MessageLoopProxy> m_pOwnerLoop;
+  const scoped_refptr<base::MessageLoopProxy> m_pOwnerLoop;
   // Shared with the channel's IO-thread work, which may outlive a close that gave up waiting.
   scoped_refptr<IPC_SharedEvent> m_ShutdownEvent;
-  std::atomic<bool> m_bAborted;
+  // Set by Open; read by the connecting thread once Open has run.
+  std::atomic<bool> m_bOpened;
 };
 
 #endif  // IPC_CHANNEL_IPC_CHANNELCLIENT_H_

@@ -28,7 +28,6 @@ class IPC_ChannelListener : public IPC::Channel::Listener,
 
   bool OnMessageReceived(const IPC::Message& message) override;
 
-  virtual bool Init(const std::string& name) = 0;
   virtual bool Close() = 0;
   virtual bool Send(scoped_ptr<IPC::Message> message) = 0;
   virtual void AddFilter(IPC::ChannelProxy::MessageFilter* filter) = 0;
@@ -42,7 +41,7 @@ class IPC_ChannelListener : public IPC::Channel::Listener,
   friend class base::RefCountedThreadSafe<IPC_ChannelListener>;
   ~IPC_ChannelListener() override;
 
-  std::string m_strName;  // empty until Init
+  std::string m_strName;  // empty until Init (a service) or Connect (a client)
   int m_iChannelId;       // -1 until known
   bool m_bInited;
 };

@@ -20,7 +20,7 @@ class IPC_ChannelService : public IPC_ChannelListener {
 
   // Opens the server pipe of |name| (a generated, verified name when empty) and adds the id
   // filter; false when the service is open already or the pipe cannot be created.
-  bool Init(const std::string& name) override;
+  bool Init(const std::string& name);
 
   // Asks "IOThread" to close the channel once what was sent is written (for at most 5 s)
   // and returns at once; false when not open.

@@ -16,7 +16,7 @@
 
 // The public operations post their work and return at once: callback list changes and every
 // call into the application run on "EventThread", sends on "MainThread"; each task holds a
-// reference to the host. Init, Close and Send run on "MainThread" only. The host manager
+// reference to the host. Close and Send run on "MainThread" only. The host manager
 // owns registered hosts. Messages that arrive before the host's first listener is added
 // (as they may while IPC_Connect returns) are kept for that listener, up to kHeldBytesLimit.
 class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
@@ -26,17 +26,12 @@ class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
   // The most bytes kept for a listener not added yet; later messages are dropped.
   static const size_t kHeldBytesLimit = 16 * 1024 * 1024;
 
-  virtual bool Init() = 0;
   // Closes the host's channels once what was sent is written, cutting the writing short at
   // |write_deadline|, and counts the closes on |tally|. Returns at once: the closer waits on
   // |tally|, so that "MainThread" goes on working for the other hosts meanwhile.
   virtual void Close(base::TimeTicks write_deadline,
                      const scoped_refptr<IPC_CloseTally>& tally) = 0;
   virtual void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) = 0;
-
-  // From any thread during a connect that has been given up: makes a running Init fail
-  // soon. Nothing for a host whose Init cannot block.
-  virtual void Abort() {}
 
   // Nothing of the host's channels reaches it any more. Close does it too; the host manager
   // does it for hosts it lets go of without a close, while it still holds them.
@@ -71,8 +66,8 @@ class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
   virtual ~IPC_Host();
 
   const int m_iMode;
-  int m_iCommunicationId;  // -1 until Init; read from any thread once registered
-  std::string m_strName;   // a client host's becomes its worker channel's name in Init
+  int m_iCommunicationId;  // -1 until opened; read from any thread once registered
+  std::string m_strName;   // a client host's becomes its worker channel's name in Connect
 
  private:
   void AddListenerTask(IPC_ListenerFunc listener, void* user);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/logging.h"
+#include "base/threading/platform_thread.h"
 #include "Filter/IPC_MsgFilterRouteMsg.h"
 #include "ipc/ipc_channel.h"
 
@@ -36,9 +37,7 @@ IPC_HostClient::IPC_HostClient(int mode, const std::string& name)
     : IPC_Host(mode, name),
       m_bInited(false),
       m_bServerLost(false),
-      m_pWeakThis(new IPC_HostWeakPtr<IPC_HostClient>(this)),
-      m_bAborted(false),
-      m_AbortEvent(true, false) {}
+      m_pWeakThis(new IPC_HostWeakPtr<IPC_HostClient>(this)) {}
 
 IPC_HostClient::~IPC_HostClient() {
   DetachFromChannels();
@@ -48,31 +47,20 @@ void IPC_HostClient::DetachFromChannels() {
   m_pWeakThis->Detach();
 }
 
-bool IPC_HostClient::Init() {
-  if (m_bInited)
-    return true;
+bool IPC_HostClient::Connect(IPC_ThreadEnviroment* environment) {
   const base::TimeTicks start = base::TimeTicks::Now();
   const base::TimeTicks deadline = start + base::TimeDelta::FromMilliseconds(kConnectTimeoutMs);
   const std::string server_name = m_strName;
-  scoped_refptr<IPC_ChannelClient> rendezvous(new IPC_ChannelClient);
   ConnectAttempts attempts;
+  int server_id = -1;
+  std::string worker_name;
   bool reached = false;
-  while (Connecting(rendezvous.get())) {
-    reached = TryRendezvous(rendezvous.get(), &attempts);
-    if (reached || !WaitForNextAttempt(&attempts, deadline))
-      break;
+  while (!(reached = TryRendezvous(environment, deadline, &attempts, &server_id, &worker_name)) &&
+         WaitForNextAttempt(&attempts, deadline)) {
   }
-  if (reached) {
-    // A server reached once gets no second attempt, whatever it answers.
-    const std::string worker_name = RequestWorkerName(rendezvous.get());
-    const int server_id = rendezvous->channel_id();
-    rendezvous->Close();
-    if (!worker_name.empty()) {
-      m_strName = worker_name;
-      OpenWorker(server_id);
-    }
-  }
-  Connecting(nullptr);
+  // A server reached once gets no second attempt, whatever it answers.
+  if (!worker_name.empty())
+    OpenWorker(environment, worker_name, server_id, deadline);
   LogOutcome(server_name, attempts, reached, start);
   return m_bInited;
 }
@@ -94,14 +82,6 @@ void IPC_HostClient::Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int t
       make_scoped_ptr<IPC::Message>(new ChannelMsg_RoutingMessage(target_id, data)));
 }
 
-void IPC_HostClient::Abort() {
-  base::AutoLock lock(m_AbortLock);
-  m_bAborted = true;
-  m_AbortEvent.Signal();
-  if (m_pConnecting)
-    m_pConnecting->Abort();
-}
-
 void IPC_HostClient::OnChannelStatus_MsgFilter(int id, int process_id, int status) {
   if (status != IPC_ChannelListener::kConnected)
     m_bServerLost = true;
@@ -114,19 +94,25 @@ void IPC_HostClient::OnRoutingMessage_MsgFilter(int source_id, const IPC_Routing
   OnMsg(source_id, buffer, data.tag);
 }
 
-std::string IPC_HostClient::RequestWorkerName(IPC_ChannelClient* rendezvous) {
-  std::string worker_name;
-  if (!rendezvous->Send(
-          make_scoped_ptr<IPC::Message>(new ChannelMsg_ClientHostRequestService(&worker_name))))
-    return std::string();
-  return worker_name;
-}
-
-bool IPC_HostClient::TryRendezvous(IPC_ChannelClient* rendezvous, ConnectAttempts* attempts) {
+bool IPC_HostClient::TryRendezvous(IPC_ThreadEnviroment* environment,
+                                   base::TimeTicks deadline,
+                                   ConnectAttempts* attempts,
+                                   int* server_id,
+                                   std::string* worker_name) {
   ++attempts->made;
-  return IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs) ==
-             IPC::Channel::SERVER_AVAILABLE &&
-         rendezvous->Init(m_strName);
+  if (IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs) !=
+      IPC::Channel::SERVER_AVAILABLE)
+    return false;
+  scoped_refptr<IPC_ChannelClient> rendezvous(new IPC_ChannelClient);
+  const bool reached = rendezvous->Connect(environment, m_strName, nullptr, deadline);
+  if (reached) {
+    *server_id = rendezvous->channel_id();
+    rendezvous->Request(
+        make_scoped_ptr<IPC::Message>(new ChannelMsg_ClientHostRequestService(worker_name)),
+        deadline);
+  }
+  rendezvous->Close();
+  return reached;
 }
 
 void IPC_HostClient::LogOutcome(const std::string& server_name,
@@ -159,53 +145,51 @@ bool IPC_HostClient::WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTic
     state = IPC::Channel::WaitForNamedServer(
         m_strName, static_cast<int>(std::min(remaining_ms, kBusyWaitSliceMs)));
     if (state != IPC::Channel::SERVER_ABSENT)
-      return !m_AbortEvent.IsSignaled() && base::TimeTicks::Now() < deadline;
+      return base::TimeTicks::Now() < deadline;
   }
   if (attempts->server_seen) {
     // Seen serving the name, so gone between two clients: look again shortly, at no
     // attempt's cost.
-    return !m_AbortEvent.TimedWait(base::TimeDelta::FromMilliseconds(kServerRestartPauseMs)) &&
-           base::TimeTicks::Now() < deadline;
+    base::PlatformThread::Sleep(kServerRestartPauseMs);
+    return base::TimeTicks::Now() < deadline;
   }
   ++attempts->failed;
-  return PauseUntilServerAppears(attempts) &&
-         (attempts->server_seen || attempts->failed < kMaxFailedAttempts) &&
+  PauseUntilServerAppears(attempts);
+  return (attempts->server_seen || attempts->failed < kMaxFailedAttempts) &&
          base::TimeTicks::Now() < deadline;
 }
 
-bool IPC_HostClient::PauseUntilServerAppears(ConnectAttempts* attempts) {
+void IPC_HostClient::PauseUntilServerAppears(ConnectAttempts* attempts) {
   const base::TimeTicks end =
       base::TimeTicks::Now() + base::TimeDelta::FromMilliseconds(kFailedAttemptPauseMs);
   for (;;) {
     const int64_t left_ms = (end - base::TimeTicks::Now()).InMilliseconds();
     if (left_ms <= 0)
-      return true;
-    if (m_AbortEvent.TimedWait(
-            base::TimeDelta::FromMilliseconds(std::min<int64_t>(left_ms, kAbsentServerPollMs))))
-      return false;
+      return;
+    base::PlatformThread::Sleep(static_cast<int>(std::min<int64_t>(left_ms, kAbsentServerPollMs)));
     if (IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs) !=
         IPC::Channel::SERVER_ABSENT) {
       attempts->server_seen = true;
-      return true;
+      return;
     }
   }
 }
 
-bool IPC_HostClient::OpenWorker(int server_id) {
-  m_WorkerClient = new IPC_ChannelClient;
-  if (!Connecting(m_WorkerClient.get()))
-    return false;
+bool IPC_HostClient::OpenWorker(IPC_ThreadEnviroment* environment,
+                                const std::string& worker_name,
+                                int server_id,
+                                base::TimeTicks deadline) {
+  scoped_refptr<IPC_ChannelClient> worker(new IPC_ChannelClient);
   // In place before the handshake: a server may speak as soon as it sees the client.
-  if (!m_WorkerClient->InitWithFilter(
-          m_strName, new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get())))
+  if (!worker->Connect(environment, worker_name,
+                       new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get()),
+                       deadline)) {
+    worker->Close();
     return false;
-  m_iCommunicationId = m_WorkerClient->channel_id();
+  }
+  m_WorkerClient = worker;
+  m_strName = worker_name;
+  m_iCommunicationId = worker->channel_id();
   m_bInited = true;
   return true;
-}
-
-bool IPC_HostClient::Connecting(IPC_ChannelClient* client) {
-  base::AutoLock lock(m_AbortLock);
-  m_pConnecting = client;
-  return !m_bAborted;
 }

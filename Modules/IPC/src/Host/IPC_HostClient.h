@@ -6,31 +6,34 @@
 #include <atomic>
 #include <string>
 
-#include "base/synchronization/lock.h"
-#include "base/synchronization/waitable_event.h"
 #include "base/time.h"
 #include "Channel/IPC_ChannelClient.h"
 #include "Channel/IPC_ChannelMsg.h"
 #include "Host/IPC_Host.h"
 #include "Host/IPC_HostWeakPtr.h"
 
-// Init, Close and Send run on "MainThread"; the routing filter calls the _MsgFilter entry
-// points on "IOThread"; Abort comes from the thread that gave up waiting for Init. A broken
-// worker channel is reported once (status 2) and the host then drops every send; it never
-// reconnects.
+class IPC_ThreadEnviroment;
+
+// Connect runs on the thread of the application's IPC_Connect and blocks only that thread:
+// the channels are made and closed on "MainThread", and the waits for the server happen
+// on the connecting thread, so that a connect to a busy, slow or frozen server holds up no
+// other host of the process. Close and Send run on "MainThread"; the routing filter calls
+// the _MsgFilter entry points on "IOThread". A broken worker channel is reported once
+// (status 2) and the host then drops every send; it never reconnects.
 class IPC_HostClient : public IPC_Host {
  public:
-  // How long a connect may take, from the start of Init to a registered host.
+  // How long a connect may take, from its start to a registered host.
   static const int kConnectTimeoutMs = 10000;
 
   IPC_HostClient(int mode, const std::string& name);
 
-  bool Init() override;
+  // Reaches the server through its rendezvous and opens the worker channel it hands out;
+  // false, with nothing left open, when the server cannot be reached in time.
+  bool Connect(IPC_ThreadEnviroment* environment);
   void Close(base::TimeTicks write_deadline,
              const scoped_refptr<IPC_CloseTally>& tally) override;
   void DetachFromChannels() override;
   void Send(int target_id, scoped_refptr<IPC_MsgBuf> buffer, int tag) override;
-  void Abort() override;
   bool HasLostPeer() const override { return m_bServerLost; }
 
   void OnChannelStatus_MsgFilter(int id, int process_id, int status);
@@ -39,9 +42,6 @@ class IPC_HostClient : public IPC_Host {
  private:
   ~IPC_HostClient() override;
 
-  // One rendezvous: the worker channel's name from the server, or empty.
-  std::string RequestWorkerName(IPC_ChannelClient* rendezvous);
-
   // The rendezvous attempts of one connect.
   struct ConnectAttempts {
     int made = 0;
@@ -49,9 +49,15 @@ class IPC_HostClient : public IPC_Host {
     bool server_seen = false;  // the server's pipe was seen busy with another client
   };
 
-  // One rendezvous attempt; the pipe is opened only when a glance finds an instance free,
-  // since opening a missing or busy pipe fails with a warning every time.
-  bool TryRendezvous(IPC_ChannelClient* rendezvous, ConnectAttempts* attempts);
+  // One rendezvous attempt; true when it reached the server, whose id it stores, and then
+  // the name of the worker channel handed out, or an empty name. The pipe is opened only
+  // when a glance finds an instance free, since opening a missing or busy pipe fails with a
+  // warning every time.
+  bool TryRendezvous(IPC_ThreadEnviroment* environment,
+                     base::TimeTicks deadline,
+                     ConnectAttempts* attempts,
+                     int* server_id,
+                     std::string* worker_name);
 
   // The one line a connect logs, with its outcome: a failure, or a success that had to wait.
   void LogOutcome(const std::string& server_name,
@@ -66,23 +72,18 @@ class IPC_HostClient : public IPC_Host {
   bool WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTicks deadline);
 
   // The 200 ms after a failed attempt, cut short when the server's pipe appears (a server
-  // that was restarting its pipe between two clients); false when aborted.
-  bool PauseUntilServerAppears(ConnectAttempts* attempts);
+  // that was restarting its pipe between two clients).
+  void PauseUntilServerAppears(ConnectAttempts* attempts);
 
-  bool OpenWorker(int server_id);
-
-  // Makes |client| the channel an Abort interrupts; false once aborted.
-  bool Connecting(IPC_ChannelClient* client);
+  bool OpenWorker(IPC_ThreadEnviroment* environment,
+                  const std::string& worker_name,
+                  int server_id,
+                  base::TimeTicks deadline);
 
   scoped_refptr<IPC_ChannelClient> m_WorkerClient;
   bool m_bInited;
   std::atomic<bool> m_bServerLost;  // set on "IOThread" with the status 2 report
   scoped_refptr<IPC_HostWeakPtr<IPC_HostClient>> m_pWeakThis;
-
-  base::Lock m_AbortLock;
-  bool m_bAborted;                              // guarded by m_AbortLock
-  scoped_refptr<IPC_ChannelClient> m_pConnecting;  // guarded by m_AbortLock
-  base::WaitableEvent m_AbortEvent;             // wakes the pause between attempts
 };
 
 #endif  // IPC_HOST_IPC_HOSTCLIENT_H_

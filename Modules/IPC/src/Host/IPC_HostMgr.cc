@@ -1,8 +1,6 @@
 // Host creation, destruction, lookup and the operations applied to every host.
 #include "Host/IPC_HostMgr.h"
 
-#include <algorithm>
-
 #include "base/bind.h"
 #include "base/location.h"
 #include "Host/IPC_HostClient.h"
@@ -10,70 +8,16 @@
 
 namespace {
 
+// A server's creation is waited for without limit: its task either runs or is dropped unrun,
+// never finishes after its waiter left.
 const int64_t kServerCreateTimeoutMs = -1;
 
 // The threads in the order they stop.
 const int kStopOrder[] = {IPC_THREAD_EVENT, IPC_THREAD_MAIN, IPC_THREAD_IO};
 
-int64_t MsUntil(base::TimeTicks deadline) {
-  return std::max<int64_t>((deadline - base::TimeTicks::Now()).InMilliseconds(), 0);
-}
-
 void Nothing() {}
 
 }  // namespace
-
-// Where the creation task leaves its host. Shared by the waiter and the task, so a task that
-// finishes after its waiter gave up finds it still there, marked abandoned.
-class IPC_HostMgr::CreationSlot : public base::RefCountedThreadSafe<CreationSlot> {
- public:
-  CreationSlot() : m_pResult(nullptr), m_bAbandoned(false) {}
-
-  // The task starts on |host|; false when the waiter gave up already.
-  bool Begin(IPC_Host* host) {
-    base::AutoLock lock(m_Lock);
-    m_pCreating = host;
-    return !m_bAbandoned;
-  }
-
-  // The task's outcome, taken by the waiter: |register_host| registers the host and answers
-  // what the waiter gets. False, with nothing registered, when the waiter gave up.
-  template <class Registrar>
-  bool Finish(Registrar register_host) {
-    base::AutoLock lock(m_Lock);
-    m_pCreating = nullptr;
-    if (m_bAbandoned)
-      return false;
-    m_pResult = register_host();
-    return true;
-  }
-
-  // The waiter gives up: the host if it is registered already, else null; a connect still
-  // running is interrupted.
-  IPC_Host* Abandon() {
-    base::AutoLock lock(m_Lock);
-    if (m_pResult)
-      return m_pResult;
-    m_bAbandoned = true;
-    if (m_pCreating)
-      m_pCreating->Abort();
-    return nullptr;
-  }
-
-  IPC_Host* result() {
-    base::AutoLock lock(m_Lock);
-    return m_pResult;
-  }
-
- private:
-  friend class base::RefCountedThreadSafe<CreationSlot>;
-  ~CreationSlot() {}
-
-  base::Lock m_Lock;
-  IPC_Host* m_pResult;                     // guarded by m_Lock; owned by the map
-  scoped_refptr<IPC_Host> m_pCreating;     // guarded by m_Lock
-  bool m_bAbandoned;                       // guarded by m_Lock
-};
 
 IPC_HostMgr::IPC_HostMgr(IPC_ThreadEnviroment* environment)
     : m_pEnvironment(environment), m_iInFlight(0), m_bThreadsUp(false) {}
@@ -144,15 +88,20 @@ bool IPC_HostMgr::ShutDown(const void* handle) {
 IPC_Host* IPC_HostMgr::CreateHost(Mode mode, const std::string& name) {
   if (scoped_refptr<IPC_Host> host = FindHost(name))
     return (host->mode() & mode) ? host.get() : nullptr;
-  scoped_refptr<CreationSlot> slot(new CreationSlot);
-  const int64_t timeout_ms =
-      mode == IPC_MODE_SERVER ? kServerCreateTimeoutMs : IPC_HostClient::kConnectTimeoutMs;
-  if (!m_pEnvironment->PostTaskAndWait(
-          IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::CreateHost"),
-          base::Bind(&IPC_HostMgr::CreateHostTask, this, static_cast<int>(mode), name, slot),
-          timeout_ms))
-    return slot->Abandon();
-  return slot->result();
+  return mode == IPC_MODE_SERVER ? CreateServer(name) : ConnectClient(mode, name);
+}
+
+IPC_Host* IPC_HostMgr::CreateServer(const std::string& name) {
+  IPC_Host* created = nullptr;
+  m_pEnvironment->PostTaskAndWait(
+      IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::CreateHost"),
+      base::Bind(&IPC_HostMgr::CreateServerTask, this, name, &created), kServerCreateTimeoutMs);
+  return created;
+}
+
+IPC_Host* IPC_HostMgr::ConnectClient(Mode mode, const std::string& name) {
+  scoped_refptr<IPC_HostClient> client(new IPC_HostClient(mode, name));
+  return client->Connect(m_pEnvironment.get()) ? RegisterOrClose(client) : nullptr;
 }
 
 bool IPC_HostMgr::DestroyHost(scoped_refptr<IPC_Host> host, base::TimeTicks deadline) {
@@ -161,14 +110,14 @@ bool IPC_HostMgr::DestroyHost(scoped_refptr<IPC_Host> host, base::TimeTicks dead
   scoped_refptr<IPC_CloseTally> tally(new IPC_CloseTally);
   // After the sends queued before it on "MainThread", so they are written first.
   const bool closed =
-      m_pEnvironment->PostTaskAndWait(
+      m_pEnvironment->PostTaskAndWaitUntil(
           IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
-          base::Bind(&IPC_Host::Close, host, write_deadline, tally), MsUntil(deadline)) &&
+          base::Bind(&IPC_Host::Close, host, write_deadline, tally), deadline) &&
       tally->Wait(write_deadline);
   // Callbacks already queued for the host run before this, later ones find no callbacks.
-  const bool quiet = m_pEnvironment->PostTaskAndWait(
+  const bool quiet = m_pEnvironment->PostTaskAndWaitUntil(
       IPC_THREAD_EVENT, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::DestroyHost"),
-      base::Bind(&IPC_Host::DropCallbacks, host), MsUntil(deadline));
+      base::Bind(&IPC_Host::DropCallbacks, host), deadline);
   return closed && quiet;
 }
 
@@ -178,9 +127,9 @@ bool IPC_HostMgr::StopThreadsIfUnused(base::TimeTicks deadline) {
     return true;
   // A thread still busy (a callback that has not returned) could not be joined in time.
   for (int thread_id : kStopOrder) {
-    if (!m_pEnvironment->PostTaskAndWait(thread_id,
-                                         FROM_HERE_WITH_FUNCTION("IPC_HostMgr::ShutDown"),
-                                         base::Bind(&Nothing), MsUntil(deadline)))
+    if (!m_pEnvironment->PostTaskAndWaitUntil(thread_id,
+                                              FROM_HERE_WITH_FUNCTION("IPC_HostMgr::ShutDown"),
+                                              base::Bind(&Nothing), deadline))
       return false;
   }
   m_pEnvironment->Stop();
@@ -214,22 +163,23 @@ void IPC_HostMgr::SendToHosts(int target_id, scoped_refptr<IPC_MsgBuf> buffer) {
   }
 }
 
-void IPC_HostMgr::CreateHostTask(int mode,
-                                 const std::string& name,
-                                 scoped_refptr<CreationSlot> slot) {
-  scoped_refptr<IPC_Host> host(mode == IPC_MODE_SERVER
-                                   ? static_cast<IPC_Host*>(new IPC_HostServer(name))
-                                   : new IPC_HostClient(mode, name));
-  const bool inited = slot->Begin(host.get()) && host->Init();
+void IPC_HostMgr::CreateServerTask(const std::string& name, IPC_Host** created) {
+  scoped_refptr<IPC_HostServer> server(new IPC_HostServer(name));
+  if (server->Init())
+    *created = RegisterOrClose(server);
+}
+
+IPC_Host* IPC_HostMgr::RegisterOrClose(scoped_refptr<IPC_Host> host) {
   scoped_refptr<IPC_Host> unregistered;
-  const bool taken = slot->Finish([this, &host, &unregistered, inited]() -> IPC_Host* {
-    return inited ? Register(host, &unregistered) : nullptr;
-  });
-  if (!taken)
-    unregistered = host;
+  IPC_Host* registered = Register(host, &unregistered);
   // Nobody sent through it: nothing to write.
-  if (unregistered)
-    unregistered->Close(base::TimeTicks::Now(), new IPC_CloseTally);
+  if (unregistered) {
+    IPC_ThreadEnviroment::PostTask(
+        IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_HostMgr::CreateHost"),
+        base::Bind(&IPC_Host::Close, unregistered, base::TimeTicks::Now(),
+                   make_scoped_refptr(new IPC_CloseTally)));
+  }
+  return registered;
 }
 
 IPC_Host* IPC_HostMgr::Register(scoped_refptr<IPC_Host> host,

@@ -1,5 +1,5 @@
-// The registry of the process's hosts: creates and destroys them on "MainThread" while the
-// caller waits, and finds them by name or handle.
+// The registry of the process's hosts: creates and destroys them while the caller waits,
+// and finds them by name or handle.
 #ifndef IPC_HOST_IPC_HOSTMGR_H_
 #define IPC_HOST_IPC_HOSTMGR_H_
 
@@ -45,9 +45,9 @@ class IPC_HostMgr : public base::RefCountedThreadSafe<IPC_HostMgr> {
   scoped_refptr<IPC_Host> GetHost(const void* handle);
 
   // The host registered under |name| when the modes share a bit (null when they do not);
-  // otherwise a new host, or null when it could not be made: a server host is waited for
-  // without limit, a client host 10 s. A client host that finishes later is closed, never
-  // registered.
+  // otherwise a new host, or null when it could not be made: a server host is made on
+  // "MainThread" while the caller waits without limit; a client host connects on the
+  // caller's thread within 10 s.
   IPC_Host* CreateHost(Mode mode, const std::string& name);
 
   // Applied to every host registered now.
@@ -61,13 +61,18 @@ class IPC_HostMgr : public base::RefCountedThreadSafe<IPC_HostMgr> {
 
  private:
   friend class base::RefCountedThreadSafe<IPC_HostMgr>;
-  class CreationSlot;
   typedef std::map<std::string, scoped_refptr<IPC_Host>> HostMap;
 
   // Hosts still registered at exit die without a close, after their channels let go of them.
   ~IPC_HostMgr();
 
-  void CreateHostTask(int mode, const std::string& name, scoped_refptr<CreationSlot> slot);
+  IPC_Host* CreateServer(const std::string& name);
+  // On "MainThread": stores the registered server in |created|, which its waiter keeps
+  // until the task has run or been dropped.
+  void CreateServerTask(const std::string& name, IPC_Host** created);
+  IPC_Host* ConnectClient(Mode mode, const std::string& name);
+  // Register, with a host that lost the race for its name closed on "MainThread".
+  IPC_Host* RegisterOrClose(scoped_refptr<IPC_Host> host);
   // Registers |host| and answers it, or leaves it in |unregistered| and answers the host
   // registered under its name first.
   IPC_Host* Register(scoped_refptr<IPC_Host> host, scoped_refptr<IPC_Host>* unregistered);

@@ -22,7 +22,7 @@ class IPC_HostServer : public IPC_Host {
  public:
   explicit IPC_HostServer(const std::string& name);
 
-  bool Init() override;
+  bool Init();
   void Close(base::TimeTicks write_deadline,
              const scoped_refptr<IPC_CloseTally>& tally) override;
   void DetachFromChannels() override;

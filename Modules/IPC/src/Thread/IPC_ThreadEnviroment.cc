@@ -1,6 +1,7 @@
 // The broker's thread environment: start, stop, post by id, post and wait.
 #include "Thread/IPC_ThreadEnviroment.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "base/bind.h"
@@ -129,6 +130,14 @@ bool IPC_ThreadEnviroment::PostTaskAndWait(int thread_id,
                            base::Owned(new DropReporter(outcome.get())))))
     return false;
   return outcome->Wait(timeout_ms);
+}
+
+bool IPC_ThreadEnviroment::PostTaskAndWaitUntil(int thread_id,
+                                                const tracked_objects::Location& from_here,
+                                                const base::Closure& task,
+                                                base::TimeTicks deadline) {
+  const int64_t remaining_ms = (deadline - base::TimeTicks::Now()).InMilliseconds();
+  return PostTaskAndWait(thread_id, from_here, task, std::max<int64_t>(remaining_ms, 0));
 }
 
 // static

@@ -56,6 +56,12 @@ class IPC_ThreadEnviroment : public base::RefCountedThreadSafe<IPC_ThreadEnvirom
                        const base::Closure& task,
                        int64_t timeout_ms);
 
+  // PostTaskAndWait that waits until |deadline| at most.
+  bool PostTaskAndWaitUntil(int thread_id,
+                            const tracked_objects::Location& from_here,
+                            const base::Closure& task,
+                            base::TimeTicks deadline);
+
   // True when the task was handed to the loop of |thread_id|'s running thread; otherwise
   // the task is destroyed unrun.
   static bool PostTask(int thread_id,

@@ -15,6 +15,7 @@
 #include "ipc/ipc_sync_message.h"
 
 namespace base {
+class TimeDelta;
 class WaitableEvent;
 }
 
@@ -36,6 +37,10 @@ class SyncMessageFilter : public ChannelProxy::MessageFilter, public Message::Se
   // answers whether its reply came and its outputs read.
   bool Send(Message* message) override;
 
+  // Send that gives up waiting for a synchronous reply after |timeout| (false then); a reply
+  // that comes later is dropped.
+  bool SendWithTimeout(Message* message, const base::TimeDelta& timeout);
+
   // ChannelProxy::MessageFilter, on the IPC thread:
   void OnFilterAdded(Channel* channel) override;
   // The channel may be deleted once the filter is out of its list: the filter lets go of it.
@@ -50,6 +55,9 @@ class SyncMessageFilter : public ChannelProxy::MessageFilter, public Message::Se
  private:
   // Hands |message| to the IPC thread; false, with the message gone, when that thread is.
   bool PostSend(base::MessageLoopProxy* io_loop, scoped_ptr<Message> message);
+  // Waits for |done_event| or the shutdown event, at most |timeout| unless it is null.
+  void WaitForReply(base::WaitableEvent* done_event, const base::TimeDelta* timeout);
+  bool SendAndWait(Message* message, const base::TimeDelta* timeout);
   void SendOnIOThread(scoped_ptr<Message> message);
 
   // Forgets the channel and releases every blocked send.

@@ -6,6 +6,7 @@
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/synchronization/waitable_event.h"
+#include "base/time.h"
 #include "ipc/ipc_channel.h"
 
 namespace IPC {
@@ -16,6 +17,14 @@ SyncMessageFilter::SyncMessageFilter(base::WaitableEvent* shutdown_event)
 SyncMessageFilter::~SyncMessageFilter() {}
 
 bool SyncMessageFilter::Send(Message* message) {
+  return SendAndWait(message, nullptr);
+}
+
+bool SyncMessageFilter::SendWithTimeout(Message* message, const base::TimeDelta& timeout) {
+  return SendAndWait(message, &timeout);
+}
+
+bool SyncMessageFilter::SendAndWait(Message* message, const base::TimeDelta* timeout) {
   scoped_ptr<Message> owned(message);
   scoped_refptr<base::MessageLoopProxy> io_loop;
   {
@@ -48,18 +57,23 @@ bool SyncMessageFilter::Send(Message* message) {
 
   // A post that fails (the IPC thread is gone) destroys the message unsent: nothing to wait
   // for then.
-  if (PostSend(io_loop.get(), std::move(owned))) {
-    base::WaitableEvent* events[] = {shutdown_event_, &done_event};
-    if (shutdown_event_)
-      base::WaitableEvent::WaitMany(events, 2);
-    else
-      done_event.Wait();
-  }
+  if (PostSend(io_loop.get(), std::move(owned)))
+    WaitForReply(&done_event, timeout);
 
   base::AutoLock lock(lock_);
   delete pending.deserializer;
   pending_sync_messages_.erase(&pending);
   return pending.send_result;
+}
+
+void SyncMessageFilter::WaitForReply(base::WaitableEvent* done_event,
+                                     const base::TimeDelta* timeout) {
+  base::WaitableEvent* events[] = {done_event, shutdown_event_};
+  const size_t count = shutdown_event_ ? 2 : 1;
+  if (timeout)
+    base::WaitableEvent::TimedWaitMany(events, count, *timeout);
+  else
+    base::WaitableEvent::WaitMany(events, count);
 }
 
 void SyncMessageFilter::OnFilterAdded(Channel* channel) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "IPC_Broker.h"
 #include "base/win/scoped_handle.h"
 #include "ipc/ipc_channel.h"
+#include "support/background_thread.h"
 #include "support/ipc/host_peer_process.h"
 #include "support/ipc/recorded_host.h"
 #include "support/thread_runner.h"
@@ -94,6 +96,9 @@ class FrozenServer {
     GetOverlappedResult(pipe_.Get(), &overlapped_, &ignored, TRUE);
   }
   bool IsValid() const { return pipe_.IsValid(); }
+  bool WaitForClient(unsigned long timeout_ms) const {
+    return WaitForSingleObject(accepted_.Get(), timeout_ms) == WAIT_OBJECT_0;
+  }
 
  private:
   base::win::ScopedFileHandle pipe_;
@@ -136,6 +141,46 @@ TEST(IPC_HostClientTest, FrozenServerCostsTheConnectTenSecondsAndNothingAfterwar
     EXPECT_TRUE(peer.WaitForExit(kPromptMs, &exit_code)) << "the peer hangs at exit";
     EXPECT_EQ(7u, exit_code);
   }
+}
+
+// The line |receiver_slot| of a peer logs for |text| from |source|.
+std::string Received(int receiver_slot, int source, const std::string& text) {
+  return host_peer::MessageLine(receiver_slot, source, text.data(),
+                                static_cast<unsigned>(text.size()));
+}
+
+// The connect waits out the frozen server's silence on its own thread. Meanwhile this
+// process serves a client of another process, connects to that process's server, and
+// both hosts talk and shut down in time.
+TEST(IPC_HostClientTest, AConnectToAFrozenServerHoldsUpNoOtherHostOfTheProcess) {
+  const std::string frozen_name = test::UniqueName("frozen-");
+  FrozenServer frozen(frozen_name);
+  ASSERT_TRUE(frozen.IsValid());
+  std::atomic<bool> gave_up{false};
+  test::BackgroundThread connect([&] {
+    EXPECT_EQ(nullptr, IPC_Connect(IPC_MODE_CLIENT, frozen_name.c_str()));
+    gave_up = true;
+  });
+  ASSERT_TRUE(frozen.WaitForClient(test::kDeadlineMs));
+
+  const std::string ours = test::UniqueName("ours-"), theirs = test::UniqueName("theirs-");
+  RecordedHost server(IPC_MODE_SERVER, ours);
+  ASSERT_TRUE(server.handle());
+  HostPeer peer;
+  ASSERT_TRUE(peer.Start());
+  int their_server = 0, their_client = 0;
+  ASSERT_TRUE(peer.Connect(IPC_MODE_SERVER, theirs, &their_server));
+  ASSERT_TRUE(peer.Connect(IPC_MODE_CLIENT, ours, &their_client));
+  RecordedHost client(IPC_MODE_CLIENT, theirs);
+  ASSERT_TRUE(client.handle());
+  ASSERT_TRUE(server.Send(their_client, "to-them"));
+  ASSERT_TRUE(client.Send(IPC_TARGET_SERVER, "to-their-server"));
+  EXPECT_TRUE(peer.WaitFor(Received(1, server.id(), "to-them")));
+  EXPECT_TRUE(peer.WaitFor(Received(0, client.id(), "to-their-server")));
+  EXPECT_TRUE(client.ShutDown());
+  EXPECT_TRUE(server.ShutDown());
+  EXPECT_FALSE(gave_up) << "everything above happened while the frozen connect waited";
+  EXPECT_TRUE(connect.Join());
 }
 
 TEST(IPC_HostClientTest, TenClientsConnectingAtOnceAllGetThrough) {

@@ -44,6 +44,10 @@ class WaitableEvent {
   // index, the lowest one when several are.
   static size_t WaitMany(WaitableEvent** waitables, size_t count);
 
+  // WaitMany that gives up after |max_time|, rounded up as TimedWait rounds it, and then
+  // answers |count|.
+  static size_t TimedWaitMany(WaitableEvent** waitables, size_t count, const TimeDelta& max_time);
+
   // The most handles the OS waits on at once.
   static constexpr size_t kMaximumWaitCount = 64;
 

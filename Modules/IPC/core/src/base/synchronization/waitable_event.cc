@@ -24,6 +24,26 @@ DWORD TimeoutInMilliseconds(const TimeDelta& max_time) {
   return static_cast<DWORD>(milliseconds);
 }
 
+size_t WaitForAny(WaitableEvent** waitables, size_t count, DWORD timeout_ms) {
+  ThreadRestrictions::AssertWaitAllowed();
+  // A count outside the OS's range would overrun the handle array below or report event 0
+  // although nothing was signalled.
+  CHECK_GE(count, 1u);
+  CHECK_LE(count, WaitableEvent::kMaximumWaitCount);
+  HANDLE handles[WaitableEvent::kMaximumWaitCount];
+  for (size_t i = 0; i < count; ++i)
+    handles[i] = waitables[i]->handle();
+  const DWORD result =
+      WaitForMultipleObjects(static_cast<DWORD>(count), handles, FALSE, timeout_ms);
+  if (result == WAIT_TIMEOUT)
+    return count;
+  const DWORD error = GetLastError();
+  // Only an invalid handle makes the wait fail; answering an index would report a signal
+  // that never came.
+  CHECK(result - WAIT_OBJECT_0 < count) << "WaitForMultipleObjects failed: " << error;
+  return result - WAIT_OBJECT_0;
+}
+
 }  // namespace
 
 WaitableEvent::WaitableEvent(bool manual_reset, bool initially_signaled)
@@ -61,21 +81,14 @@ bool WaitableEvent::TimedWait(const TimeDelta& max_time) {
 
 // static
 size_t WaitableEvent::WaitMany(WaitableEvent** waitables, size_t count) {
-  ThreadRestrictions::AssertWaitAllowed();
-  // A count outside the OS's range would overrun the handle array below or report event 0
-  // although nothing was signalled.
-  CHECK_GE(count, 1u);
-  CHECK_LE(count, kMaximumWaitCount);
-  HANDLE handles[kMaximumWaitCount];
-  for (size_t i = 0; i < count; ++i)
-    handles[i] = waitables[i]->handle();
-  const DWORD result =
-      WaitForMultipleObjects(static_cast<DWORD>(count), handles, FALSE, INFINITE);
-  const DWORD error = GetLastError();
-  // Only an invalid handle makes an endless wait fail; answering an index would report a
-  // signal that never came.
-  CHECK(result - WAIT_OBJECT_0 < count) << "WaitForMultipleObjects failed: " << error;
-  return result - WAIT_OBJECT_0;
+  return WaitForAny(waitables, count, INFINITE);
+}
+
+// static
+size_t WaitableEvent::TimedWaitMany(WaitableEvent** waitables,
+                                    size_t count,
+                                    const TimeDelta& max_time) {
+  return WaitForAny(waitables, count, TimeoutInMilliseconds(max_time));
 }
 
 }  // namespace base

@@ -160,6 +160,32 @@ TEST_F(SyncMessageFilterTest, ShutdownEventReleasesEveryBlockedSender) {
   EXPECT_THAT(outputs, ElementsAre(5, 5, 5));
 }
 
+TEST_F(SyncMessageFilterTest, SendWithTimeoutGivesUpAndItsLateReplyReachesNobody) {
+  AddFilter();
+  // The peer answers the request that timed out only once the next one is in, right before
+  // that one.
+  scoped_ptr<Message> late;
+  remote_listener().On(sync_test::kIgnoreType,
+                       [&](const Message& m) { late.reset(new Message(m)); });
+  remote_listener().On(sync_test::kDoubleType, [&](const Message& m) {
+    if (late)
+      remote_listener().Reply(*late, 7);
+    remote_listener().Reply(m, IntInput(m) * 2);
+  });
+  int timed_out = 5, doubled = 0;
+  bool unanswered = true, answered = false;
+  ASSERT_TRUE(test::RunOnNewThread([&] {
+    unanswered = filter_->SendWithTimeout(NewIntRequest(sync_test::kIgnoreType, 1, &timed_out),
+                                          base::TimeDelta::FromMilliseconds(20));
+    answered = filter_->SendWithTimeout(NewIntRequest(sync_test::kDoubleType, 4, &doubled),
+                                        base::TimeDelta::FromMilliseconds(test::kDeadlineMs));
+  }));
+  EXPECT_FALSE(unanswered);
+  EXPECT_EQ(5, timed_out);
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(8, doubled);
+}
+
 TEST_F(SyncMessageFilterTest, ChannelErrorReleasesABlockedSender) {
   AddFilter();
   remote_listener().On(sync_test::kCloseType,

@@ -109,6 +109,15 @@ TEST(WaitableEventTest, WaitManyOverTwoSignalledEventsAnswersTheLowerIndex) {
   EXPECT_EQ(0u, WaitableEvent::WaitMany(events, 3));
 }
 
+TEST(WaitableEventTest, TimedWaitManyAnswersTheCountWhenNothingIsSignalledInTime) {
+  WaitableEvent first(true, false), second(true, false);
+  WaitableEvent* events[] = {&first, &second};
+  EXPECT_EQ(2u, WaitableEvent::TimedWaitMany(events, 2, TimeDelta()));
+  EXPECT_EQ(2u, WaitableEvent::TimedWaitMany(events, 2, TimeDelta::FromMilliseconds(5)));
+  second.Signal();
+  EXPECT_EQ(1u, WaitableEvent::TimedWaitMany(events, 2, TimeDelta()));
+}
+
 TEST(WaitableEventTest, WaitManyConsumesOnlyTheAnsweredAutoResetEvent) {
   WaitableEvent first(false, false), second(false, false);
   WaitableEvent* events[] = {&first, &second};
