@@ -34,10 +34,10 @@ IPC_ChannelClient::~IPC_ChannelClient() {
                                  base::Bind(&KeepUntilIOThreadIsPast, m_ShutdownEvent));
 }
 
-bool IPC_ChannelClient::Connect(IPC_ThreadEnviroment* environment,
-                                const std::string& name,
-                                IPC::ChannelProxy::MessageFilter* filter,
-                                base::TimeTicks deadline) {
+bool IPC_ChannelClient::Init(IPC_ThreadEnviroment* environment,
+                             const std::string& name,
+                             IPC::ChannelProxy::MessageFilter* filter,
+                             base::TimeTicks deadline) {
   if (name.empty() || !m_strName.empty())
     return false;
   m_strName = name;
@@ -56,14 +56,14 @@ bool IPC_ChannelClient::OpenOnOwnerThread(IPC_ThreadEnviroment* environment,
                                           IPC::ChannelProxy::MessageFilter* filter,
                                           base::TimeTicks deadline) {
   if (!environment->PostTaskAndWaitUntil(
-          IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::Connect"),
+          IPC_THREAD_MAIN, FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::Init"),
           base::Bind(&IPC_ChannelClient::Open, this, make_scoped_refptr(filter)), deadline) ||
       !m_bOpened)
     return false;
   // The sync filter Open added is the channel's once "IOThread" has run what was posted
   // before this.
   return environment->PostTaskAndWaitUntil(
-      IPC_THREAD_IO, FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::Connect"),
+      IPC_THREAD_IO, FROM_HERE_WITH_FUNCTION("IPC_ChannelClient::Init"),
       base::Bind(&KeepUntilIOThreadIsPast, m_ShutdownEvent), deadline);
 }
 

@@ -19,7 +19,7 @@
 class IPC_ThreadEnviroment;
 
 // The owner thread is "MainThread": the channel is made and closed there, and the sync
-// channel's listener calls arrive there; the pipe lives on "IOThread". Connect and Request
+// channel's listener calls arrive there; the pipe lives on "IOThread". Init and Request
 // block only their calling thread, never the owner, so that a peer that is slow or silent
 // holds up nothing else of the module. Send and Close may be called from any thread. There
 // is no reconnection: after a channel error the client stays closed and sends answer false.
@@ -32,10 +32,10 @@ class IPC_ChannelClient : public IPC_ChannelListener {
   // message the peer sends, those that arrive during the id query too; then asks the id of
   // the service reached. False when the pipe is busy or missing, the channel fails, or
   // |deadline| passes first. Once per client.
-  bool Connect(IPC_ThreadEnviroment* environment,
-               const std::string& name,
-               IPC::ChannelProxy::MessageFilter* filter,
-               base::TimeTicks deadline);
+  bool Init(IPC_ThreadEnviroment* environment,
+            const std::string& name,
+            IPC::ChannelProxy::MessageFilter* filter,
+            base::TimeTicks deadline);
 
   // From a thread other than the module's, once connected: sends the synchronous |request|
   // and blocks until its reply, the channel's failure or close, or |deadline|.
@@ -49,8 +49,8 @@ class IPC_ChannelClient : public IPC_ChannelListener {
   // any more). On the owner thread.
   void CloseAfterWriting(base::TimeTicks deadline, const scoped_refptr<IPC_CloseTally>& tally);
 
-  // Asynchronous messages only: on the owner thread through the sync channel, elsewhere
-  // through the sync filter (which exists once the channel is open).
+  // On the owner thread through the sync channel, elsewhere through the sync filter (which
+  // exists once the channel is open); a synchronous message blocks until its reply.
   bool Send(scoped_ptr<IPC::Message> message) override;
 
   void AddFilter(IPC::ChannelProxy::MessageFilter* filter) override;
@@ -61,7 +61,7 @@ class IPC_ChannelClient : public IPC_ChannelListener {
  private:
   ~IPC_ChannelClient() override;
 
-  // The owner thread's half of Connect: makes the channel, whose pipe is opened at once,
+  // The owner thread's half of Init: makes the channel, whose pipe is opened at once,
   // and sets |m_bOpened| when it is.
   void Open(scoped_refptr<IPC::ChannelProxy::MessageFilter> filter);
   // Runs Open and waits until the sync filter can send; false when the pipe did not open or

@@ -41,7 +41,7 @@ class IPC_ChannelListener : public IPC::Channel::Listener,
   friend class base::RefCountedThreadSafe<IPC_ChannelListener>;
   ~IPC_ChannelListener() override;
 
-  std::string m_strName;  // empty until Init (a service) or Connect (a client)
+  std::string m_strName;  // empty until Init
   int m_iChannelId;       // -1 until known
   bool m_bInited;
 };

@@ -67,7 +67,7 @@ class IPC_Host : public base::RefCountedThreadSafe<IPC_Host> {
 
   const int m_iMode;
   int m_iCommunicationId;  // -1 until opened; read from any thread once registered
-  std::string m_strName;   // a client host's becomes its worker channel's name in Connect
+  std::string m_strName;   // a client host's becomes its worker channel's name in Init
 
  private:
   void AddListenerTask(IPC_ListenerFunc listener, void* user);

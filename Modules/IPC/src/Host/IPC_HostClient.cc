@@ -47,7 +47,7 @@ void IPC_HostClient::DetachFromChannels() {
   m_pWeakThis->Detach();
 }
 
-bool IPC_HostClient::Connect(IPC_ThreadEnviroment* environment) {
+bool IPC_HostClient::Init(IPC_ThreadEnviroment* environment) {
   const base::TimeTicks start = base::TimeTicks::Now();
   const base::TimeTicks deadline = start + base::TimeDelta::FromMilliseconds(kConnectTimeoutMs);
   const std::string server_name = m_strName;
@@ -104,7 +104,7 @@ bool IPC_HostClient::TryRendezvous(IPC_ThreadEnviroment* environment,
       IPC::Channel::SERVER_AVAILABLE)
     return false;
   scoped_refptr<IPC_ChannelClient> rendezvous(new IPC_ChannelClient);
-  const bool reached = rendezvous->Connect(environment, m_strName, nullptr, deadline);
+  const bool reached = rendezvous->Init(environment, m_strName, nullptr, deadline);
   if (reached) {
     *server_id = rendezvous->channel_id();
     rendezvous->Request(
@@ -181,9 +181,8 @@ bool IPC_HostClient::OpenWorker(IPC_ThreadEnviroment* environment,
                                 base::TimeTicks deadline) {
   scoped_refptr<IPC_ChannelClient> worker(new IPC_ChannelClient);
   // In place before the handshake: a server may speak as soon as it sees the client.
-  if (!worker->Connect(environment, worker_name,
-                       new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get()),
-                       deadline)) {
+  if (!worker->Init(environment, worker_name,
+                    new IPC_MsgFilterRouteMsgClient(server_id, m_pWeakThis.get()), deadline)) {
     worker->Close();
     return false;
   }

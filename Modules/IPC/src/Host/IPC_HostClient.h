@@ -14,7 +14,7 @@
 
 class IPC_ThreadEnviroment;
 
-// Connect runs on the thread of the application's IPC_Connect and blocks only that thread:
+// Init runs on the thread of the application's IPC_Connect and blocks only that thread:
 // the channels are made and closed on "MainThread", and the waits for the server happen
 // on the connecting thread, so that a connect to a busy, slow or frozen server holds up no
 // other host of the process. Close and Send run on "MainThread"; the routing filter calls
@@ -29,7 +29,7 @@ class IPC_HostClient : public IPC_Host {
 
   // Reaches the server through its rendezvous and opens the worker channel it hands out;
   // false, with nothing left open, when the server cannot be reached in time.
-  bool Connect(IPC_ThreadEnviroment* environment);
+  bool Init(IPC_ThreadEnviroment* environment);
   void Close(base::TimeTicks write_deadline,
              const scoped_refptr<IPC_CloseTally>& tally) override;
   void DetachFromChannels() override;

@@ -101,7 +101,7 @@ IPC_Host* IPC_HostMgr::CreateServer(const std::string& name) {
 
 IPC_Host* IPC_HostMgr::ConnectClient(Mode mode, const std::string& name) {
   scoped_refptr<IPC_HostClient> client(new IPC_HostClient(mode, name));
-  return client->Connect(m_pEnvironment.get()) ? RegisterOrClose(client) : nullptr;
+  return client->Init(m_pEnvironment.get()) ? RegisterOrClose(client) : nullptr;
 }
 
 bool IPC_HostMgr::DestroyHost(scoped_refptr<IPC_Host> host, base::TimeTicks deadline) {
