@@ -10,6 +10,7 @@
 #include "Host/IPC_Trace.h"
 #include "Thread/IPC_ThreadEnviroment.h"
 #include "Thread/IPC_ThreadMsgLoopProxy.h"
+#include "ipc/ipc_channel.h"
 
 namespace {
 
@@ -73,7 +74,10 @@ bool IPC_ChannelClient::Request(scoped_ptr<IPC::Message> request, base::TimeTick
 }
 
 void IPC_ChannelClient::Open(scoped_refptr<IPC::ChannelProxy::MessageFilter> filter) {
-  if (m_pChannel)
+  // Looked at again right before the open: another client may have taken the only free
+  // instance since the caller looked, and opening a busy pipe fails with a warning.
+  if (m_pChannel ||
+      IPC::Channel::WaitForNamedServer(m_strName, kGlanceMs) != IPC::Channel::SERVER_AVAILABLE)
     return;
   m_pChannel.reset(new IPC::SyncChannel(m_strName, IPC::Channel::kModeClient, this,
                                         new IPC_ThreadMsgLoopProxy(IPC_THREAD_IO), true,

@@ -25,6 +25,9 @@ class IPC_ThreadEnviroment;
 // is no reconnection: after a channel error the client stays closed and sends answer false.
 class IPC_ChannelClient : public IPC_ChannelListener {
  public:
+  // How long a glance at a pipe waits for a free instance: the shortest wait the OS offers.
+  static const int kGlanceMs = 1;
+
   IPC_ChannelClient();
 
   // From a thread other than the module's: opens the channel to |name| on the owner thread,

@@ -18,9 +18,6 @@ const int kFailedAttemptPauseMs = 200;
 // closed its pipe for a moment, as it does between two clients.
 const int kServerRestartPauseMs = 20;
 
-// How long a client looks at the server's pipe right after a failed attempt.
-const int kServerGlanceMs = 1;
-
 // How often a client that found nobody serving the name looks again while it pauses. A busy
 // server reopens its pipe between two clients only after its IO thread closed the old one, so
 // under load the name may be missing most of the time and present for a few milliseconds.
@@ -100,7 +97,7 @@ bool IPC_HostClient::TryRendezvous(IPC_ThreadEnviroment* environment,
                                    int* server_id,
                                    std::string* worker_name) {
   ++attempts->made;
-  if (IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs) !=
+  if (IPC::Channel::WaitForNamedServer(m_strName, IPC_ChannelClient::kGlanceMs) !=
       IPC::Channel::SERVER_AVAILABLE)
     return false;
   scoped_refptr<IPC_ChannelClient> rendezvous(new IPC_ChannelClient);
@@ -135,7 +132,8 @@ void IPC_HostClient::LogOutcome(const std::string& server_name,
 }
 
 bool IPC_HostClient::WaitForNextAttempt(ConnectAttempts* attempts, base::TimeTicks deadline) {
-  IPC::Channel::ServerState state = IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs);
+  IPC::Channel::ServerState state =
+      IPC::Channel::WaitForNamedServer(m_strName, IPC_ChannelClient::kGlanceMs);
   if (state == IPC::Channel::SERVER_BUSY) {
     // Another client holds the server's only pipe instance: wait for our turn.
     attempts->server_seen = true;
@@ -167,7 +165,7 @@ void IPC_HostClient::PauseUntilServerAppears(ConnectAttempts* attempts) {
     if (left_ms <= 0)
       return;
     base::PlatformThread::Sleep(static_cast<int>(std::min<int64_t>(left_ms, kAbsentServerPollMs)));
-    if (IPC::Channel::WaitForNamedServer(m_strName, kServerGlanceMs) !=
+    if (IPC::Channel::WaitForNamedServer(m_strName, IPC_ChannelClient::kGlanceMs) !=
         IPC::Channel::SERVER_ABSENT) {
       attempts->server_seen = true;
       return;
