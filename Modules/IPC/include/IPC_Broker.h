@@ -62,9 +62,11 @@ typedef void(IPC_CALL* IPC_StatusFunc)(void* user, void* host, Status status, in
 // answering within 10 s, or a call from a callback or another module thread.
 // Blocks until the module has made or given up on the host. A client call waits for its
 // server on the calling thread alone: a busy, slow or silent server holds up no other host
-// of the process. A second server call for the same name returns the same handle; one IPC_ShutDown ends it for both
-// callers. Messages that reach the host before its first listener is added (a server may
-// greet a client before IPC_Connect has returned) are kept for that listener, up to 16 MiB.
+// of the process. Client calls of several threads for one name take turns at its server,
+// which admits one connecting client at a time. A second server call for the same name
+// returns the same handle; one IPC_ShutDown ends it for both callers. Messages that reach
+// the host before its first listener is added (a server may greet a client before
+// IPC_Connect has returned) are kept for that listener, up to 16 MiB.
 IPC_API void* IPC_CALL IPC_Connect(Mode mode, const char* name);
 
 // Closes the host once every message sent through it before is written to its peers and,

@@ -2,8 +2,13 @@
 #include "Host/IPC_HostClient.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
 
+#include "base/lazy_instance.h"
 #include "base/logging.h"
+#include "base/synchronization/lock.h"
+#include "base/synchronization/waitable_event.h"
 #include "base/threading/platform_thread.h"
 #include "Filter/IPC_MsgFilterRouteMsg.h"
 #include "ipc/ipc_channel.h"
@@ -28,6 +33,57 @@ const int kAbsentServerPollMs = 2;
 // no waiter of a pipe that was closed), so the client looks again after each slice.
 const int64_t kBusyWaitSliceMs = 250;
 
+// A server's rendezvous admits one client at a time, so the connects of one process to one
+// name would only race each other for it, and the unlucky ones could lose every race until
+// their budget ran out. They take turns instead; connects to other names go on meanwhile.
+class ConnectTurn {
+ public:
+  explicit ConnectTurn(const std::string& server_name) : m_strName(server_name), m_bTaken(false) {
+    base::AutoLock lock(g_turns.Get().lock);
+    Turn& turn = g_turns.Get().by_name[m_strName];
+    if (!turn.free)
+      turn.free.reset(new base::WaitableEvent(false, true));
+    ++turn.users;
+    m_pFree = turn.free;
+  }
+
+  // Gives the turn back, and forgets the name once nobody waits for it.
+  ~ConnectTurn() {
+    if (m_bTaken)
+      m_pFree->Signal();
+    base::AutoLock lock(g_turns.Get().lock);
+    auto turn = g_turns.Get().by_name.find(m_strName);
+    if (--turn->second.users == 0)
+      g_turns.Get().by_name.erase(turn);
+  }
+
+  // Waits for the turn until |deadline|; false when it did not come.
+  bool Take(base::TimeTicks deadline) {
+    m_bTaken = m_pFree->TimedWait(deadline - base::TimeTicks::Now());
+    return m_bTaken;
+  }
+
+ private:
+  struct Turn {
+    std::shared_ptr<base::WaitableEvent> free;  // auto-reset: one holder at a time
+    int users = 0;                              // connects holding or waiting for it
+  };
+  struct Turns {
+    base::Lock lock;
+    std::map<std::string, Turn> by_name;  // guarded by lock
+  };
+  static base::LazyInstance<Turns>::Leaky g_turns;
+
+  const std::string m_strName;
+  std::shared_ptr<base::WaitableEvent> m_pFree;
+  bool m_bTaken;
+
+  ConnectTurn(const ConnectTurn&) = delete;
+  ConnectTurn& operator=(const ConnectTurn&) = delete;
+};
+
+base::LazyInstance<ConnectTurn::Turns>::Leaky ConnectTurn::g_turns = LAZY_INSTANCE_INITIALIZER;
+
 }  // namespace
 
 IPC_HostClient::IPC_HostClient(int mode, const std::string& name)
@@ -51,10 +107,7 @@ bool IPC_HostClient::Init(IPC_ThreadEnviroment* environment) {
   ConnectAttempts attempts;
   int server_id = -1;
   std::string worker_name;
-  bool reached = false;
-  while (!(reached = TryRendezvous(environment, deadline, &attempts, &server_id, &worker_name)) &&
-         WaitForNextAttempt(&attempts, deadline)) {
-  }
+  const bool reached = Rendezvous(environment, deadline, &attempts, &server_id, &worker_name);
   // A server reached once gets no second attempt, whatever it answers.
   if (!worker_name.empty())
     OpenWorker(environment, worker_name, server_id, deadline);
@@ -91,6 +144,22 @@ void IPC_HostClient::OnRoutingMessage_MsgFilter(int source_id, const IPC_Routing
   OnMsg(source_id, buffer, data.tag);
 }
 
+bool IPC_HostClient::Rendezvous(IPC_ThreadEnviroment* environment,
+                                base::TimeTicks deadline,
+                                ConnectAttempts* attempts,
+                                int* server_id,
+                                std::string* worker_name) {
+  ConnectTurn turn(m_strName);
+  attempts->had_turn = turn.Take(deadline);
+  if (!attempts->had_turn)
+    return false;
+  while (!TryRendezvous(environment, deadline, attempts, server_id, worker_name)) {
+    if (!WaitForNextAttempt(attempts, deadline))
+      return false;
+  }
+  return true;
+}
+
 bool IPC_HostClient::TryRendezvous(IPC_ThreadEnviroment* environment,
                                    base::TimeTicks deadline,
                                    ConnectAttempts* attempts,
@@ -124,9 +193,10 @@ void IPC_HostClient::LogOutcome(const std::string& server_name,
                 << " after " << attempts.made << " attempt(s), " << elapsed_ms << " ms";
     return;
   }
-  const char* outcome = !reached ? (attempts.server_seen ? "the server stayed busy or away"
-                                                          : "nobody serves the name")
-                                 : "the server gave no worker channel, or it failed";
+  const char* outcome = !attempts.had_turn ? "this process's other connects to it took the time"
+                        : !reached ? (attempts.server_seen ? "the server stayed busy or away"
+                                                           : "nobody serves the name")
+                                   : "the server gave no worker channel, or it failed";
   LOG(WARNING) << "cannot connect to \"" << server_name << "\": " << outcome << "; "
                << attempts.made << " attempt(s), " << elapsed_ms << " ms";
 }

@@ -17,9 +17,10 @@ class IPC_ThreadEnviroment;
 // Init runs on the thread of the application's IPC_Connect and blocks only that thread:
 // the channels are made and closed on "MainThread", and the waits for the server happen
 // on the connecting thread, so that a connect to a busy, slow or frozen server holds up no
-// other host of the process. Close and Send run on "MainThread"; the routing filter calls
-// the _MsgFilter entry points on "IOThread". A broken worker channel is reported once
-// (status 2) and the host then drops every send; it never reconnects.
+// other host of the process. The process's connects to one name take turns at its
+// rendezvous. Close and Send run on "MainThread"; the routing filter calls the _MsgFilter
+// entry points on "IOThread". A broken worker channel is reported once (status 2) and the
+// host then drops every send; it never reconnects.
 class IPC_HostClient : public IPC_Host {
  public:
   // How long a connect may take, from its start to a registered host.
@@ -44,10 +45,19 @@ class IPC_HostClient : public IPC_Host {
 
   // The rendezvous attempts of one connect.
   struct ConnectAttempts {
+    bool had_turn = false;     // the process's other connects to the name let it try
     int made = 0;
     int failed = 0;            // found nobody serving the name
     bool server_seen = false;  // the server's pipe was seen busy with another client
   };
+
+  // The rendezvous, once the process's other connects to the name are done with it: attempts
+  // until one reaches the server (true, with TryRendezvous's results) or none fits any more.
+  bool Rendezvous(IPC_ThreadEnviroment* environment,
+                  base::TimeTicks deadline,
+                  ConnectAttempts* attempts,
+                  int* server_id,
+                  std::string* worker_name);
 
   // One rendezvous attempt; true when it reached the server, whose id it stores, and then
   // the name of the worker channel handed out, or an empty name. The pipe is opened only
