@@ -60,9 +60,9 @@ class IPC_HostClient : public IPC_Host {
                   std::string* worker_name);
 
   // One rendezvous attempt; true when it reached the server, whose id it stores, and then
-  // the name of the worker channel handed out, or an empty name. The pipe is opened only
-  // when a glance finds an instance free, since opening a missing or busy pipe fails with a
-  // warning every time.
+  // the name of the worker channel handed out, or an empty name. A glance on this thread
+  // first spares "MainThread" the channel's open while the pipe is plainly busy or missing;
+  // the open looks again right before it opens the pipe.
   bool TryRendezvous(IPC_ThreadEnviroment* environment,
                      base::TimeTicks deadline,
                      ConnectAttempts* attempts,
